@@ -1,0 +1,68 @@
+#pragma once
+
+#include "app/intervals.h"
+#include "core/clock.h"
+
+#include <cstdint>
+
+class TMidiLibOut;
+
+// The state of a drill and the rules that keep it: the current question,
+// the counters, the tallies, the filters and the playback settings. The
+// main window inherits it, so every window reaches these fields on the main
+// window by their names. Needs no widgets: tests drive it directly.
+class DrillState {
+public:
+    explicit DrillState(Clock& clock = SystemClock::instance());
+    virtual ~DrillState() = default;
+    DrillState(const DrillState&) = delete;
+    DrillState& operator=(const DrillState&) = delete;
+
+    // ---- Fields, in declaration order --------------------------------
+    int highNote = 67;
+    int lowNote = 43;
+    int noteCount = 2;
+    int notes[12] = {};
+    int ringHistory[4][12] = {};
+    int sustain = 1;            // chords allowed to ring, minus one: 0..2
+    bool dampenFirst = false;
+    bool dampenSecond = false;
+    int deviceCount = 0;
+    int m12Interval = 0;
+    int pitchInterval = 0;
+    int intervalClass = 0;
+    int answer = 0;
+    int correctCount = 0;
+    int incorrectCount = 0;
+    int32_t startTime = 0;      // msClock() when the drill began
+    bool running = false;
+    bool allowed[25] = {};      // by pitch interval; 1..12 true at start
+    IntervalTally sessionTally[kTallyRows];
+    IntervalTally cumulativeTally[kTallyRows];
+    int toneBase = 500;
+    int playOrder[2] = {};
+    int toneLength[2] = {};
+
+    // ---- Time --------------------------------------------------------
+    [[nodiscard]] int32_t msClock() const { return clock_->now(); }
+    [[nodiscard]] Clock& clock() const { return *clock_; }
+
+    // ---- Rules -------------------------------------------------------
+    void clearSessionTally();
+    // True when any of sizes 1..12 is switched off (the drill is filtered).
+    [[nodiscard]] bool filtersInUse() const;
+
+    // Where the drill's notes go; null plays nothing.
+    void setNoteOutput(TMidiLibOut* port) { noteOutput_ = port; }
+    [[nodiscard]] TMidiLibOut* noteOutput() const { return noteOutput_; }
+
+    // Identify mode (0 pitch interval, 1 mod 12 interval, 2 interval class)
+    // and presentation (0 chord, 1 figure). The main window reads its radio
+    // groups; a plain state keeps the defaults.
+    [[nodiscard]] virtual int identifyMode() const { return 1; }
+    [[nodiscard]] virtual int presentation() const { return 0; }
+
+private:
+    Clock* clock_;
+    TMidiLibOut* noteOutput_ = nullptr;
+};

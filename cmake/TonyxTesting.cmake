@@ -1,0 +1,25 @@
+# tonyx_add_gtest(<name> SOURCES ... [LIBS ...] [LABELS ...])
+# A GoogleTest program registered with CTest as one test.
+function(tonyx_add_gtest name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main GTest::gmock ${T_LIBS})
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
+    LABELS "unit;${T_LABELS}"
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TONYX_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+endfunction()
+
+# tonyx_add_qtest(<name> SOURCES ... [LIBS ...] [LABELS ...])
+# A QtTest program that drives real widgets, offscreen.
+function(tonyx_add_qtest name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE Qt6::Test tonyx_ui ${T_LIBS})
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
+    LABELS "gui;${T_LABELS}"
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TONYX_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+endfunction()

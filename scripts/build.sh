@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# build.sh <build-dir> [extra cmake arguments]: configures (once) and builds.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+dir="$1"; shift
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+if [ ! -f "$dir/build.ninja" ]; then
+  cmake -S . -B "$dir" -G Ninja "${launcher[@]}" "$@" >/dev/null
+fi
+cmake --build "$dir" -j "$(nproc)"

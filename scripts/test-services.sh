@@ -1,0 +1,25 @@
+# Sourced by test.sh: servers that tests need, started here and stopped at exit.
+# A JACK server with the dummy driver is a real MIDI peer on machines
+# without a sound card or ALSA sequencer.
+export JACK_DEFAULT_SERVER=tonyxtest
+export JACK_NO_START_SERVER=1
+JACKD_PID=""
+
+start_test_services() {
+  if command -v jackd >/dev/null; then
+    jackd -n "$JACK_DEFAULT_SERVER" -r -d dummy -r 48000 -p 256 >/tmp/tonyx-jackd.log 2>&1 &
+    JACKD_PID=$!
+    for _ in $(seq 1 50); do
+      jack_lsp >/dev/null 2>&1 && return 0
+      sleep 0.1
+    done
+    echo "warning: JACK test server did not come up" >&2
+  fi
+}
+
+stop_test_services() {
+  if [ -n "$JACKD_PID" ]; then
+    kill "$JACKD_PID" 2>/dev/null || true
+    wait "$JACKD_PID" 2>/dev/null || true
+  fi
+}

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: once in a plain
+# build and once under the address and undefined-behaviour sanitizers.
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/install-deps.sh
+
+export QT_QPA_PLATFORM=offscreen
+./scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+./scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DTONYX_SANITIZE=ON
+
+source scripts/test-services.sh
+start_test_services
+trap stop_test_services EXIT
+
+status=0
+for dir in build build-asan; do
+  echo "== tests in $dir"
+  ( cd "$dir" && ctest --output-on-failure -j "$(nproc)" ) | tee "$dir/ctest.log" || status=1
+done
+total=0
+for dir in build build-asan; do
+  n=$(sed -n 's/.*tests passed, [0-9]* tests failed out of \([0-9]*\).*/\1/p' "$dir/ctest.log" | tail -1)
+  total=$((total + ${n:-0}))
+done
+echo "== $total test programs run in two configurations"
+exit $status
