@@ -16,7 +16,7 @@ endfunction()
 function(tonyx_add_qtest name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE Qt6::Test tonyx_ui ${T_LIBS})
+  target_link_libraries(${name} PRIVATE Qt6::Test ${T_LIBS})
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
