@@ -23,5 +23,7 @@ for dir in build build-asan; do
   n=$(sed -n 's/.*tests passed, [0-9]* tests failed out of \([0-9]*\).*/\1/p' "$dir/ctest.log" | tail -1)
   total=$((total + ${n:-0}))
 done
+echo "== fuzz targets, briefly"
+./scripts/fuzz.sh 5 || status=1
 echo "== $total test programs run in two configurations"
 exit $status

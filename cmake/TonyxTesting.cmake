@@ -23,3 +23,14 @@ function(tonyx_add_qtest name)
     LABELS "gui;${T_LABELS}"
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TONYX_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
 endfunction()
+
+# tonyx_add_fuzzer(<name> SOURCES ... [LIBS ...])
+# A libFuzzer target with address and undefined sanitizers; its seed corpus
+# is the corpus/ folder beside its CMakeLists.txt.
+function(tonyx_add_fuzzer name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_libraries(${name} PRIVATE ${T_LIBS})
+endfunction()

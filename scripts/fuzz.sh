@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# fuzz.sh [seconds per target]: builds every libFuzzer target with clang and
+# runs each on a copy of its seed corpus. test.sh runs it briefly.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds="${1:-10}"
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+if [ ! -f build-fuzz/build.ninja ]; then
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DTONYX_FUZZ=ON "${launcher[@]}" >/dev/null
+fi
+cmake --build build-fuzz -j "$(nproc)"
+status=0
+for dir in fuzz/*/; do
+  name=$(basename "$dir")
+  bin="build-fuzz/bin/fuzz_$name"
+  [ -x "$bin" ] || continue
+  work="build-fuzz/corpus-$name"
+  mkdir -p "$work"
+  [ -d "$dir/corpus" ] && cp -n "$dir"/corpus/* "$work"/ 2>/dev/null || true
+  echo "== fuzzing $name for ${seconds}s"
+  if ! "$bin" -max_total_time="$seconds" -print_final_stats=1 "$work" 2>"build-fuzz/fuzz-$name.log"; then
+    tail -40 "build-fuzz/fuzz-$name.log"
+    status=1
+  else
+    grep -E 'stat::number_of_executed_units' "build-fuzz/fuzz-$name.log" || true
+  fi
+done
+exit $status
