@@ -10,7 +10,10 @@ if [ ! -f build-fuzz/build.ninja ]; then
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTONYX_FUZZ=ON "${launcher[@]}" >/dev/null
 fi
-cmake --build build-fuzz -j "$(nproc)"
+targets=$(ninja -C build-fuzz -t targets all | sed -n 's/^\(fuzz_[A-Za-z0-9_]*\): .*/\1/p' | sort -u)
+[ -n "$targets" ] || { echo "no fuzz targets"; exit 0; }
+# shellcheck disable=SC2086
+cmake --build build-fuzz -j "$(nproc)" --target $targets
 status=0
 for dir in fuzz/*/; do
   name=$(basename "$dir")
