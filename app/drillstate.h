@@ -4,8 +4,10 @@
 #include "core/clock.h"
 
 #include <cstdint>
+#include <string>
 
 class TMidiLibOut;
+class KeyGuideMarkers;
 
 // The state of a drill and the rules that keep it: the current question,
 // the counters, the tallies, the filters and the playback settings. The
@@ -62,7 +64,51 @@ public:
     [[nodiscard]] virtual int identifyMode() const { return 1; }
     [[nodiscard]] virtual int presentation() const { return 0; }
 
+    // ---- The drill (questions, playback, answers) ----------------------
+    void drawQuestion();
+    void playQuestion();
+    void repeatQuestion();   // "&Repeat"
+    void arpeggiateUp();     // "Arpeggiate &Up"
+    void arpeggiateDown();   // "Arpeggiate &Down"
+    int randomBelow(int n);
+    void seedRandom(uint32_t seed);
+
+    // A key pressed on the window, as a virtual-key code (app/keymap.h):
+    // sets `answer` and grades it in the current identify mode.
+    void answerKey(int virtualKey);
+    // A line typed in the answer box in "pitch interval" mode, graded.
+    void typedAnswer(const std::string& line);
+    void markCorrect();
+    void markWrong();
+    // BEGIN / END button. Returns false when BEGIN could not start a drill.
+    bool beginDrill();
+    void endDrill();
+    // Once a second: the drill clock and the Key Guide markers.
+    void clockTick();
+
+    // The Key Guide's markers, or null when there is no Key Guide.
+    void setKeyGuide(KeyGuideMarkers* guide) { keyGuide_ = guide; }
+    [[nodiscard]] KeyGuideMarkers* keyGuide() const { return keyGuide_; }
+
+protected:
+    // ---- What the window around the drill shows (no-ops here) ----------
+    // Recompute the labels and buttons from the fields (counters, BEGIN/END,
+    // enabled buttons, clock visibility).
+    virtual void refreshControls() {}
+    // The drill clock's text, "m:ss".
+    virtual void showClockText(const std::string& /*text*/) {}
+    // A message for the user (for example when no interval is allowed).
+    virtual void showMessage(const std::string& /*text*/) {}
+    // The steps of END that belong to other windows, in the order called.
+    virtual void writeSessionReport() {}
+    // Whether a drill that used filters joins the cumulative file.
+    virtual bool includeFilteredDrill() { return true; }
+    virtual void updateErrorFile() {}
+    virtual void showScoreWindow() {}
+    virtual void clearReportBox() {}
+
 private:
     Clock* clock_;
+    KeyGuideMarkers* keyGuide_ = nullptr;
     TMidiLibOut* noteOutput_ = nullptr;
 };
