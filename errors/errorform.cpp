@@ -1,0 +1,129 @@
+#include "errors/errorform.h"
+
+#include "core/designunits.h"
+#include "errors/errorfile.h"
+#include "errors/sessionreport.h"
+
+#include <QLocale>
+#include <QMessageBox>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QPushButton>
+#include <QTextDocument>
+#include <QTextEdit>
+
+TErrorReport* ErrorReport = nullptr;
+
+namespace {
+
+std::unique_ptr<QPrinter> systemDefaultPrinter() {
+    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+    if (info.isNull())
+        return nullptr;
+    return std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+}
+
+} // namespace
+
+TErrorReport::TErrorReport(QWidget* parent) : QDialog(parent) {
+    setObjectName("ErrorReport");
+    setWindowTitle("Error Report");
+    setFont(design::sansFont(14));
+    setBackgroundRole(QPalette::Button);
+    setAutoFillBackground(true);
+    move(design::px(257), design::px(200));
+    resize(design::px(472), design::px(355));
+
+    Button1 = new QPushButton("OK", this);
+    Button1->setObjectName("Button1");
+    design::place(Button1, 375, 283, 51, 31);
+    Button1->setAutoDefault(false);
+    connect(Button1, &QPushButton::clicked, this, [this] { done(1); });
+
+    Button2 = new QPushButton("Cumulative Error Profile", this);
+    Button2->setObjectName("Button2");
+    design::place(Button2, 28, 283, 206, 31);
+    Button2->setAutoDefault(false);
+    connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+
+    Button3 = new QPushButton("Print", this);
+    Button3->setObjectName("Button3");
+    design::place(Button3, 246, 283, 58, 31);
+    Button3->setAutoDefault(false);
+    connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
+
+    RichEdit1 = new QTextEdit(this);
+    RichEdit1->setObjectName("RichEdit1");
+    design::place(RichEdit1, 28, 23, 398, 244);
+    RichEdit1->setAcceptRichText(false);
+    RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    RichEdit1->setLineWrapMode(QTextEdit::WidgetWidth);
+
+    setTabOrder(Button1, Button2);
+    setTabOrder(Button2, Button3);
+    setTabOrder(Button3, RichEdit1);
+
+    intervalNames = errors::standardIntervalNames();
+
+    printerFactory_ = systemDefaultPrinter;
+    notifier_ = [this](const QString& text) { QMessageBox::warning(this, "Error Report", text); };
+}
+
+TErrorReport::~TErrorReport() = default;
+
+void TErrorReport::appendLines(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines)
+        RichEdit1->append(QString::fromStdString(line).toHtmlEscaped());
+}
+
+void TErrorReport::clearReport() {
+    RichEdit1->clear();
+}
+
+void TErrorReport::showCumulativeProfile() {
+    clearReport();
+    TallyTable table{};
+    if (errors::readErrorFile(errorFilePath_, table) == errors::ErrorFileRead::Missing)
+        return;
+    const std::string decimalPoint = QLocale::system().decimalPoint().toStdString();
+    appendLines(errors::cumulativeProfileLines(table, intervalNames, decimalPoint));
+}
+
+void TErrorReport::Button2Click() {
+    showCumulativeProfile();
+    Button2->setEnabled(false);
+}
+
+void TErrorReport::Button3Click() {
+    const std::unique_ptr<QPrinter> printer = printerFactory_ ? printerFactory_() : nullptr;
+    if (!printer) {
+        notifier_("There is no printer to print the Error Report on. Set up a default printer, "
+                  "then press "
+                  "\"Print\" again.");
+        return;
+    }
+    printer->setDocName("Error Report");
+    // The box as the user left it, edits included, page after page.
+    RichEdit1->document()->print(printer.get());
+    if (printer->printerState() == QPrinter::Error || printer->printerState() == QPrinter::Aborted)
+        notifier_("The Error Report could not be printed on \"" + printer->printerName() + "\".");
+}
+
+void TErrorReport::FormShow() {
+    // The window's edges follow the OK button.
+    resize(Button1->x() + design::px(80), Button1->y() + design::px(70));
+}
+
+void TErrorReport::FormClose() {
+    Button2->setEnabled(true);
+}
+
+void TErrorReport::done(int result) {
+    FormClose();
+    QDialog::done(result);
+}
+
+void TErrorReport::showEvent(QShowEvent* event) {
+    FormShow();
+    QDialog::showEvent(event);
+}
