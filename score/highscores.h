@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// One row of the high-score table "hiscore.dat".
+struct HighScoreEntry {
+    double date = 0.0; // day number of the day it was scored (see dayNumber)
+    int32_t correct = 0;
+    int32_t incorrect = 0;
+    float timePerInterval = 0.0f;
+    int32_t score = 0;
+
+    friend bool operator==(const HighScoreEntry&, const HighScoreEntry&) = default;
+};
+
+inline constexpr int kHighScoreFileEntries = 100;
+inline constexpr const char* kHighScoreFileName = "hiscore.dat";
+
+// ---- Dates ------------------------------------------------------------
+// Whole days since 30 December 1899 (day 0), so 7 December 2026 is 46363.
+[[nodiscard]] int64_t dayNumber(int year, int month, int day);
+// A day number as "mm/dd/yy" with `separator` in place of the slashes.
+// A number too large or small to be a date shows as question marks.
+[[nodiscard]] std::string formatDayNumber(double date, std::string_view separator);
+
+// ---- The file -----------------------------------------------------------
+// Each record is introduced by CR LF, so the text begins with CR LF and has
+// none after the last record. Fields: date and time per interval as printf
+// "%g", the counts and the score as integers.
+[[nodiscard]] std::string formatHighScoreFile(const std::vector<HighScoreEntry>& table);
+// Reads records separated by any white space. Reading stops, keeping what
+// was read before, at the end of the text, at a record that cannot be read
+// in full, and after kHighScoreFileEntries records.
+[[nodiscard]] std::vector<HighScoreEntry> parseHighScoreFile(std::string_view text);
+
+// ---- The list -------------------------------------------------------------
+// One line of the score window's list, rank counted from 1.
+[[nodiscard]] std::string formatHighScoreLine(int rank, const HighScoreEntry& entry,
+                                              std::string_view dateSeparator);
+
+// Where a new entry goes: before the first entry with a strictly lower
+// score, so entries with an equal score stay above it.
+[[nodiscard]] size_t insertionIndex(const std::vector<HighScoreEntry>& table, int32_t score);
+
+// What scoring a drill does to the table and to the score window.
+struct HighScoreUpdate {
+    std::vector<std::string> lines; // the list, one line per entry
+    int selectedLine = -1;          // -1: nothing to select (empty list)
+    bool filterNotice = false;      // show that filtered drills are not eligible
+    bool recorded = false;          // the drill entered the stored table
+    bool written = false;           // the file was (re)written
+};
+
+// Enters a drill into the table kept in the file at `path`: reads it, inserts
+// the drill when `eligible`, makes the list lines with the drill's line
+// selected (the first line for an ineligible drill), and rewrites the file
+// atomically with the first kHighScoreFileEntries entries. With no file yet,
+// an eligible drill makes a file of its one record and the list stays empty.
+// A file that exists but cannot be read is never overwritten.
+[[nodiscard]] HighScoreUpdate updateHighScoreFile(const std::string& path,
+                                                  const HighScoreEntry& drill, bool eligible,
+                                                  std::string_view dateSeparator);
