@@ -4,6 +4,7 @@
 #include "core/clock.h"
 
 #include <cstdint>
+#include <random>
 #include <string>
 
 class TMidiLibOut;
@@ -26,7 +27,7 @@ public:
     int noteCount = 2;
     int notes[12] = {};
     int ringHistory[4][12] = {};
-    int sustain = 1;            // chords allowed to ring, minus one: 0..2
+    int sustain = 1; // chords allowed to ring, minus one: 0..2
     bool dampenFirst = false;
     bool dampenSecond = false;
     int deviceCount = 0;
@@ -36,9 +37,9 @@ public:
     int answer = 0;
     int correctCount = 0;
     int incorrectCount = 0;
-    int32_t startTime = 0;      // msClock() when the drill began
+    int32_t startTime = 0; // msClock() when the drill began
     bool running = false;
-    bool allowed[25] = {};      // by pitch interval; 1..12 true at start
+    bool allowed[25] = {}; // by pitch interval; 1..12 true at start
     IntervalTally sessionTally[kTallyRows];
     IntervalTally cumulativeTally[kTallyRows];
     int toneBase = 500;
@@ -49,10 +50,23 @@ public:
     [[nodiscard]] int32_t msClock() const { return clock_->now(); }
     [[nodiscard]] Clock& clock() const { return *clock_; }
 
+    // Shown while the drill clock runs: from BEGIN until END has reset the
+    // counters (the score window still sees the clock's last reading).
+    bool clockVisible = false;
+
     // ---- Rules -------------------------------------------------------
     void clearSessionTally();
     // True when any of sizes 1..12 is switched off (the drill is filtered).
     [[nodiscard]] bool filtersInUse() const;
+    // True when the filters allow at least one pitch interval that two notes
+    // in lowNote..highNote can form; otherwise no question can be drawn.
+    [[nodiscard]] bool anyIntervalAllowed() const;
+    // The BEGIN/END button reads "END" (and is enabled) from the tenth
+    // correct answer of a running drill on.
+    [[nodiscard]] bool endOffered() const { return running && correctCount >= 10; }
+
+    static constexpr const char* kNoIntervalsMessage =
+        "No intervals are selected. Choose some under Settings > Filters.";
 
     // Where the drill's notes go; null plays nothing.
     void setNoteOutput(TMidiLibOut* port) { noteOutput_ = port; }
@@ -65,22 +79,34 @@ public:
     [[nodiscard]] virtual int presentation() const { return 0; }
 
     // ---- The drill (questions, playback, answers) ----------------------
-    void drawQuestion();
+    // Draws a new question within `allowed`. Returns false, leaving the
+    // current question as it was, when the filters allow no interval.
+    bool drawQuestion();
     void playQuestion();
-    void repeatQuestion();   // "&Repeat"
-    void arpeggiateUp();     // "Arpeggiate &Up"
-    void arpeggiateDown();   // "Arpeggiate &Down"
+    // Replay and spelling of the current question; nothing while no drill
+    // runs (their buttons are disabled then).
+    void repeatQuestion(); // "&Repeat"
+    void arpeggiateUp();   // "Arpeggiate &Up"
+    void arpeggiateDown(); // "Arpeggiate &Down"
+    // 0..n-1 from the generator's next 31-bit value; 0 when n <= 0.
     int randomBelow(int n);
+    // The generator is seeded from the calendar time (seconds) when the
+    // state is created; tests reseed it for a repeatable sequence.
     void seedRandom(uint32_t seed);
 
     // A key pressed on the window, as a virtual-key code (app/keymap.h):
-    // sets `answer` and grades it in the current identify mode.
+    // sets `answer` and grades it in modes 1 and 2. Ignored while no drill
+    // runs and in mode 0.
     void answerKey(int virtualKey);
-    // A line typed in the answer box in "pitch interval" mode, graded.
-    void typedAnswer(const std::string& line);
+    // Enter in the answer box in "pitch interval" mode: `text` is the box's
+    // whole text (or one line); the digits of its last line that holds text
+    // are the answer. Ignored while no drill runs or in other modes.
+    void typedAnswer(const std::string& text);
     void markCorrect();
     void markWrong();
-    // BEGIN / END button. Returns false when BEGIN could not start a drill.
+    // BEGIN / END button. Returns false when BEGIN could not start a drill
+    // (a drill already runs, or the filters allow no interval: the user is
+    // told). END does nothing while no drill runs.
     bool beginDrill();
     void endDrill();
     // Once a second: the drill clock and the Key Guide markers.
@@ -108,7 +134,15 @@ protected:
     virtual void clearReportBox() {}
 
 private:
+    void sendNote(int note, int velocity);
+    // Counts a wrong answer that has no tally slot and no Key Guide marker.
+    void markUnreadable();
+
     Clock* clock_;
     KeyGuideMarkers* keyGuide_ = nullptr;
     TMidiLibOut* noteOutput_ = nullptr;
+    std::mt19937 random_;
 };
+
+// The drill clock's text for an elapsed time: "m:ss", minutes unpadded.
+[[nodiscard]] std::string drillClockText(int32_t elapsedMs);
