@@ -97,7 +97,7 @@ std::string formatDayNumber(double date, std::string_view separator) {
     const double highest = static_cast<double>(dayNumber(9999, 12, 31));
     const std::string sep(separator);
     if (!(date >= lowest && date <= highest))
-        return "??" + sep + "??" + sep + "??";
+        return "--" + sep + "--" + sep + "--";
     int64_t year = 0;
     int month = 0;
     int day = 0;

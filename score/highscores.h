@@ -23,7 +23,7 @@ inline constexpr const char* kHighScoreFileName = "hiscore.dat";
 // Whole days since 30 December 1899 (day 0), so 7 December 2026 is 46363.
 [[nodiscard]] int64_t dayNumber(int year, int month, int day);
 // A day number as "mm/dd/yy" with `separator` in place of the slashes.
-// A number too large or small to be a date shows as question marks.
+// A number too large or small to be a date shows as dashes.
 [[nodiscard]] std::string formatDayNumber(double date, std::string_view separator);
 
 // ---- The file -----------------------------------------------------------

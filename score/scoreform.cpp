@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QTimer>
 
 TForm2* Form2 = nullptr;
@@ -106,11 +107,14 @@ TForm2::TForm2(DrillState& drill, QWidget* parent) : QDialog(parent), drill_(dri
 }
 
 int TForm2::showForDrill() {
-    scoringArmed_ = true;
     return exec();
 }
 
 void TForm2::showEvent(QShowEvent* event) {
+    // Each showing scores the drill once; activations while it stays up
+    // (such as the return from the Error Report window) do not.
+    if (!event->spontaneous())
+        scoringArmed_ = true;
     FormShow();
     QDialog::showEvent(event);
     // Where the window system never reports the activation (no window

@@ -20,10 +20,10 @@ class TForm2 : public QDialog {
 public:
     explicit TForm2(DrillState& drill, QWidget* parent = nullptr);
 
-    // The end of a drill: arms the window to score this drill once, at its
-    // next activation, and shows it modally. Returns the modal result (1 for
-    // OK). Activations after the first (for example when the Error Report
-    // window closes) neither re-time nor re-enter the drill.
+    // The end of a drill: shows the window modally; it scores the drill once,
+    // when it first becomes active after being shown. Later activations (for
+    // example when the Error Report window closes) neither re-time nor
+    // re-enter the drill. Returns the modal result, 1 for OK.
     int showForDrill();
 
     // The drill's results, kept until the next scoring.
