@@ -635,8 +635,8 @@ bool TMidiLibSMF::ReadTrack(TMidiLibTrack* track) {
 
     uint32_t total = 0;
     for (;;) {
-        if (track->capacity_ - total < readBatch)
-            track->reserve(total + readBatch);
+        while (track->capacity_ - total < readBatch)
+            track->reserve(track->capacity_ + TMidiLibTrack::growth);
         uint32_t got =
             MidiLib->ReadSMF(handle_, uint32_t(index), track->events_ + total, readBatch);
         // Never count more than the room we offered.

@@ -126,7 +126,8 @@ STANDIN_ENTRY(uint32_t, OpenMidiOut, 16,
               (HMIDILIBWINDOW window, uint32_t device, uint32_t sync, uint32_t flags)) {
     record("OpenMidiOut", window, device, sync, flags);
     state().windows["OpenMidiOut"] = window;
-    return state().openResult;
+    // Like the library, a device that is not there does not open.
+    return device < state().outNames.size() ? state().openResult : 0;
 }
 STANDIN_ENTRY(uint32_t, ResetMidiOut, 4, (uint32_t port)) {
     record("ResetMidiOut", port);
@@ -160,7 +161,7 @@ STANDIN_ENTRY(uint32_t, OpenMidiIn, 16,
               (HMIDILIBWINDOW window, uint32_t device, uint32_t sync, uint32_t flags)) {
     record("OpenMidiIn", window, device, sync, flags);
     state().windows["OpenMidiIn"] = window;
-    return state().openResult;
+    return device < state().inNames.size() ? state().openResult : 0;
 }
 STANDIN_ENTRY(uint32_t, StartMidiIn, 4, (uint32_t input)) {
     record("StartMidiIn", input);

@@ -26,10 +26,10 @@ std::vector<Call> calls();                           // every call in order sinc
 std::vector<MIDIEVENT> putEvents();                  // the events of PutMidiOut calls, in order
 void reset();                                        // clears the log, restores defaults
 void setDeviceNames(std::vector<std::string> names); // default: one device "Stand-in Synth"
-void setOpenResult(uint32_t handle);                 // default 100, for every Open call
-void setPutResult(uint32_t result);                  // default 0
-void setVersion(uint32_t version);                   // default 0x0100
-void setTimeSource(std::function<int64_t()> now);    // stamps Call::at, e.g. a test clock
+void setOpenResult(uint32_t handle); // default 100, for every Open call (0 for a device not listed)
+void setPutResult(uint32_t result);  // default 0
+void setVersion(uint32_t version);   // default 0x0100
+void setTimeSource(std::function<int64_t()> now); // stamps Call::at, e.g. a test clock
 
 // ---- Further controls -------------------------------------------------
 
