@@ -9,12 +9,15 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QPushButton>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
 
 TErrorReport* ErrorReport = nullptr;
 
 namespace {
+
+constexpr int kPrintPointSize = 10;
 
 std::unique_ptr<QPrinter> systemDefaultPrinter() {
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();
@@ -72,8 +75,16 @@ TErrorReport::TErrorReport(QWidget* parent) : QDialog(parent) {
 TErrorReport::~TErrorReport() = default;
 
 void TErrorReport::appendLines(const std::vector<std::string>& lines) {
-    for (const std::string& line : lines)
-        RichEdit1->append(QString::fromStdString(line).toHtmlEscaped());
+    // Inserted as plain text: the lines' leading spaces are their layout.
+    QTextCursor cursor(RichEdit1->document());
+    cursor.movePosition(QTextCursor::End);
+    bool newParagraph = !RichEdit1->document()->isEmpty();
+    for (const std::string& line : lines) {
+        if (newParagraph)
+            cursor.insertBlock();
+        cursor.insertText(QString::fromStdString(line));
+        newParagraph = true;
+    }
 }
 
 void TErrorReport::clearReport() {
@@ -103,8 +114,14 @@ void TErrorReport::Button3Click() {
         return;
     }
     printer->setDocName("Error Report");
-    // The box as the user left it, edits included, page after page.
-    RichEdit1->document()->print(printer.get());
+    // The box as the user left it, edits included, page after page. The
+    // screen font is sized in pixels, which on paper would be specks: print
+    // a copy in the same face at a size in points.
+    const std::unique_ptr<QTextDocument> paper(RichEdit1->document()->clone());
+    QFont font = RichEdit1->font();
+    font.setPointSize(kPrintPointSize);
+    paper->setDefaultFont(font);
+    paper->print(printer.get());
     if (printer->printerState() == QPrinter::Error || printer->printerState() == QPrinter::Aborted)
         notifier_("The Error Report could not be printed on \"" + printer->printerName() + "\".");
 }

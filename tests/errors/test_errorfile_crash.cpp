@@ -1,0 +1,74 @@
+#include "app/drillstate.h"
+#include "core/atomicfile.h"
+#include "errors/errorfile.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace errors;
+
+namespace {
+
+// Each merge adds 1 to every counter, so a whole file holds one value
+// everywhere, and that value never goes down from one look to the next.
+[[noreturn]] void mergeForever(const std::string& path) {
+    DrillState drill;
+    for (auto& row : drill.sessionTally)
+        for (int i = 0; i < IntervalTally::kCounters; ++i)
+            row.counter(i) = 1;
+    for (;;)
+        (void)updateErrorFile(drill, path);
+}
+
+TEST(ErrorFileCrash, KilledRewriteLeavesOldOrNewFileWhole) {
+    const fs::path folder =
+        fs::temp_directory_path() / ("tonyx-errors-crash-" + std::to_string(::getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const std::string path = (folder / "errors.dat").string();
+
+    std::mt19937 random(12345);
+    std::uniform_int_distribution<int> delayMicroseconds(0, 3000);
+    int32_t last = 0;
+    int changes = 0;
+    constexpr int kKills = 300;
+    for (int kill = 0; kill < kKills; ++kill) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0)
+            mergeForever(path);
+        ::usleep(static_cast<useconds_t>(delayMicroseconds(random)));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status));
+
+        if (!fileExists(path))
+            continue; // killed before the first file was in place
+        const auto data = readWholeFile(path);
+        ASSERT_TRUE(data);
+        TallyTable rows{};
+        ASSERT_EQ(parseErrorFile(*data, rows), kErrorFileNumbers) << "after kill " << kill;
+        ASSERT_EQ(*data, formatErrorFile(rows)) << "after kill " << kill;
+        const int32_t value = rows[0].piCorrect;
+        for (const auto& row : rows)
+            for (int i = 0; i < IntervalTally::kCounters; ++i)
+                ASSERT_EQ(row.counter(i), value) << "after kill " << kill;
+        ASSERT_GE(value, last);
+        changes += value != last;
+        last = value;
+    }
+    // The kills must land while merges were being made, not only before the first.
+    EXPECT_GT(changes, kKills / 4);
+    EXPECT_GT(last, 0);
+    fs::remove_all(folder);
+}
+
+} // namespace
