@@ -14,7 +14,8 @@ Steady::time_point programStart() {
 
 int32_t SystemClock::now() const {
     const auto elapsed = Steady::now() - programStart();
-    return static_cast<int32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+    return static_cast<int32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
 }
 
 void SystemClock::waitUntil(int32_t target) {
@@ -25,6 +26,17 @@ void SystemClock::waitUntil(int32_t target) {
     while (now() < target) {
         std::this_thread::sleep_until(deadline);
     }
+}
+
+void SystemClock::wait(int32_t milliseconds) {
+    // The millisecond target first: the exact deadline below lies no earlier
+    // than it, so the confirming waitUntil returns at once.
+    const int32_t target = now() + milliseconds;
+    const auto deadline = Steady::now() + std::chrono::milliseconds(milliseconds);
+    while (Steady::now() < deadline) {
+        std::this_thread::sleep_until(deadline);
+    }
+    waitUntil(target);
 }
 
 SystemClock& SystemClock::instance() {

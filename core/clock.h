@@ -11,7 +11,8 @@ public:
     [[nodiscard]] virtual int32_t now() const = 0;
     // Returns once now() is no longer below target; never earlier.
     virtual void waitUntil(int32_t target) = 0;
-    void wait(int32_t milliseconds) { waitUntil(now() + milliseconds); }
+    // Returns after at least `milliseconds` from the call.
+    virtual void wait(int32_t milliseconds) { waitUntil(now() + milliseconds); }
 };
 
 // Monotonic clock read as milliseconds since the first use in this process.
@@ -21,6 +22,9 @@ class SystemClock final : public Clock {
 public:
     [[nodiscard]] int32_t now() const override;
     void waitUntil(int32_t target) override;
+    // Measured from the exact moment of the call, not from the start of the
+    // current millisecond, so a wait never ends early.
+    void wait(int32_t milliseconds) override;
     // The one clock the program runs on.
     static SystemClock& instance();
 };
