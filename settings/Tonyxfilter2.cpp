@@ -102,9 +102,10 @@ void TNewFilterForm::buildClassPage() {
 }
 
 void TNewFilterForm::buildOctavePage() {
+    // The octave goes last, as on the two-octave page.
     for (int k = 0; k < 12; ++k)
-        Mod12Boxes[k] =
-            makeBox(TabSheet2, FilterRules::mod12Box(k), kSizeNames[k], 24, 16 + k * kRowHeight);
+        Mod12Boxes[k] = makeBox(TabSheet2, FilterRules::mod12Box(k), kSizeNames[k], 24,
+                                16 + (k + 11) % 12 * kRowHeight);
     Button2 = makeButton(TabSheet2, "Button2", "ALL", 24);
     Button1 = makeButton(TabSheet2, "Button1", "NONE", 112);
     connect(Button2, &QPushButton::clicked, this, &TNewFilterForm::AllClick);
@@ -139,8 +140,8 @@ void TNewFilterForm::FormClose() {
 }
 
 void TNewFilterForm::FormShow() {
-    resize(PageControl1->width() + design::px(60 - kFrameWidth),
-           OKButton->geometry().top() + design::px(80 - kFrameHeight));
+    setFixedSize(PageControl1->width() + design::px(60 - kFrameWidth),
+                 OKButton->geometry().top() + design::px(80 - kFrameHeight));
 }
 
 void TNewFilterForm::done(int result) {

@@ -97,7 +97,8 @@ void TSettingsForm::CheckBox2Click() {
 
 void TSettingsForm::FormShow() {
     const QRect ok = OKButton->geometry();
-    resize(ok.left() + design::px(100 - kFrameWidth), ok.top() + design::px(80 - kFrameHeight));
+    setFixedSize(ok.left() + design::px(100 - kFrameWidth),
+                 ok.top() + design::px(80 - kFrameHeight));
 }
 
 void TSettingsForm::showEvent(QShowEvent* event) {
