@@ -190,7 +190,9 @@ bool TMidiLibOut::Put(LPMIDIEVENT event) {
 }
 
 void TMidiLibOut::notify(uint32_t message) {
-    if (message != MIDILIB_MSG_OUT_BUFFER_READY)
+    // A message still queued when the port closed speaks of a buffer that
+    // is gone; feeding it would drain the tracks into a closed port.
+    if (message != MIDILIB_MSG_OUT_BUFFER_READY || !open_)
         return;
     if (Feed)
         Feed->Send(*this);

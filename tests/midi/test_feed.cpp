@@ -167,7 +167,19 @@ TEST_F(PlaybackFeed, BufferReadyServesTheFeedThenTheHandlerAndResumesAfterARefus
     EXPECT_EQ(sent(), (std::vector<std::string>{"60@0", "61@10", "62@10"}));
     EXPECT_EQ(sentWhenReady, (std::vector<size_t>{1, 3}));
 
+    // A message still queued when the port closes leaves the tracks alone.
+    TMidiLibTrack more;
+    fill(more, {{0, 63}});
+    feed.addTrack(&more);
+    standin::post(port.window(), MIDILIB_MSG_OUT_BUFFER_READY);
+    port.Close();
+    deliverNotifications();
+    EXPECT_EQ(more.position, 0u);
+    EXPECT_EQ(sentWhenReady.size(), 2u);
+    ASSERT_TRUE(port.Open(0, 0));
+
     // Exhausted: further messages send nothing.
+    more.position = 1;
     standin::reset();
     standin::post(port.window(), MIDILIB_MSG_OUT_BUFFER_READY);
     deliverNotifications();
