@@ -45,6 +45,8 @@ TFilterQueryForm::TFilterQueryForm(QWidget* parent) : QDialog(parent) {
     Button2->setObjectName("Button2");
     design::place96(Button2, 183, 131, 75, 25);
     connect(Button2, &QPushButton::clicked, this, [this] { done(kNo); });
+    // Enter answers No even before the first paint has moved the focus.
+    Button2->setDefault(true);
 
     setTabOrder(Memo1, Button1);
     setTabOrder(Button1, Button2);
