@@ -1,0 +1,204 @@
+// MIDI input from a real peer: a JACK MIDI output port made here (through
+// RtMidi's JACK API) is connected to the library's input. Needs the JACK
+// test server that test.sh starts (JACK_DEFAULT_SERVER, JACK_NO_START_SERVER).
+#include "midilib32.h"
+
+#include <rtmidi/RtMidi.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono;
+
+struct Posted {
+    std::mutex lock;
+    std::vector<uint32_t> wparams;
+    size_t dataMessages = 0;
+
+    static void post(void* context, uint32_t message, uint32_t wparam, uintptr_t) {
+        auto* self = static_cast<Posted*>(context);
+        std::lock_guard guard(self->lock);
+        if (message == MIDILIB_MSG_IN_DATA) {
+            ++self->dataMessages;
+            self->wparams.push_back(wparam);
+        }
+    }
+    size_t count() {
+        std::lock_guard guard(lock);
+        return dataMessages;
+    }
+};
+
+// A JACK client with one MIDI output port, as an outside program would be.
+class Peer {
+public:
+    explicit Peer(const std::string& client) : out_(RtMidi::UNIX_JACK, client) {
+        out_.openVirtualPort("out");
+        name_ = client + ":out";
+    }
+    void send(std::vector<unsigned char> message) { out_.sendMessage(&message); }
+    const std::string& name() const { return name_; }
+
+private:
+    RtMidiOut out_;
+    std::string name_;
+};
+
+class MidiInput : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!std::getenv("JACK_DEFAULT_SERVER"))
+            GTEST_SKIP() << "no JACK test server: test.sh starts one";
+    }
+
+    // The input device whose name starts with `prefix`.
+    static uint32_t deviceNamed(const std::string& prefix) {
+        const uint32_t count = GetNumInDevices();
+        for (uint32_t i = 0; i < count; ++i) {
+            char name[MIDILIB_NAME_SIZE];
+            if (GetMidiInDescription(i, name) && std::string(name).rfind(prefix, 0) == 0)
+                return i;
+        }
+        ADD_FAILURE() << "no input device named " << prefix << " among " << count;
+        return count;
+    }
+
+    // Every event that arrives within `wait` once at least `want` are there.
+    static std::vector<MIDIEVENT> collect(uint32_t input, size_t want,
+                                          milliseconds wait = milliseconds(3000)) {
+        std::vector<MIDIEVENT> events;
+        const auto deadline = steady_clock::now() + wait;
+        while (events.size() < want && steady_clock::now() < deadline) {
+            while (const LPMIDIEVENT e = GetMidiIn(input))
+                events.push_back(*e);
+            std::this_thread::sleep_for(milliseconds(5));
+        }
+        return events;
+    }
+
+    Posted posted;
+    MIDILIBWINDOW window{Posted::post, &posted};
+};
+
+TEST_F(MidiInput, MessagesFromAPeerArriveInOrderWithTheirTimes) {
+    Peer peer("tonyxpeer");
+    const uint32_t device = deviceNamed(peer.name());
+    const uint32_t input = OpenMidiIn(&window, device, 0, 0);
+    ASSERT_GT(input, 32u);
+    peer.send({0x90, 60, 1});
+    std::this_thread::sleep_for(milliseconds(100));
+    EXPECT_EQ(GetMidiIn(input), nullptr) << "nothing is queued before StartMidiIn";
+
+    ASSERT_EQ(StartMidiIn(input), 0u);
+    const auto start = steady_clock::now();
+    peer.send({0x90, 60, 100});
+    const auto firstSent = steady_clock::now();
+    std::this_thread::sleep_for(milliseconds(200));
+    const auto secondSent = steady_clock::now();
+    peer.send({0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7});
+    peer.send({0xFE});
+    peer.send({0xE3, 0x00, 0x40});
+    const auto events = collect(input, 9);
+    ASSERT_EQ(events.size(), 9u);
+
+    const MIDIEVENT note = events[0];
+    EXPECT_EQ(note.status, 0x90);
+    EXPECT_EQ(note.data1, 60);
+    EXPECT_EQ(note.data2, 100);
+    EXPECT_LE(note.time, uint32_t(duration_cast<milliseconds>(firstSent - start).count() + 100));
+    // Milliseconds since the previous event: about the 200 ms slept.
+    const double gap = duration<double, std::milli>(secondSent - firstSent).count();
+    EXPECT_NEAR(events[1].time, gap, 100.0);
+    const uint8_t sysex[] = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(events[1 + i].status, 0xF0);
+        EXPECT_EQ(events[1 + i].data1, sysex[i]);
+        EXPECT_EQ(events[1 + i].data2, i == 0 ? 1 : 0) << "first byte event marked";
+        if (i > 0) {
+            EXPECT_EQ(events[1 + i].time, 0u);
+        }
+    }
+    EXPECT_EQ(events[7].status, 0xFE) << "active sensing is delivered";
+    EXPECT_EQ(events[8].status, 0xE3);
+    EXPECT_EQ(events[8].data2, 0x40);
+    EXPECT_EQ(GetMidiIn(input), nullptr);
+    EXPECT_GE(posted.count(), 1u);
+    {
+        std::lock_guard guard(posted.lock);
+        EXPECT_EQ(posted.wparams.front(), input);
+    }
+
+    // Once drained, the next event is announced again.
+    const size_t announced = posted.count();
+    peer.send({0x80, 60, 0});
+    ASSERT_EQ(collect(input, 1).size(), 1u);
+    EXPECT_EQ(posted.count(), announced + 1);
+
+    ASSERT_EQ(StopMidiIn(input), 0u);
+    peer.send({0x90, 61, 1});
+    std::this_thread::sleep_for(milliseconds(100));
+    EXPECT_EQ(GetMidiIn(input), nullptr) << "a stopped input queues nothing";
+    ASSERT_EQ(CloseMidiIn(input), 0u);
+    EXPECT_EQ(GetMidiIn(input), nullptr);
+    EXPECT_NE(CloseMidiIn(input), 0u);
+}
+
+TEST_F(MidiInput, WithAClockTimesAreTicks) {
+    Peer peer("tonyxpeer2");
+    const uint32_t sync = OpenSync(nullptr, 0, 100000, 1000); // 10 ticks per ms
+    ASSERT_GT(sync, 32u);
+    ASSERT_EQ(StartSync(sync), 0u);
+    const uint32_t input = OpenMidiIn(&window, deviceNamed(peer.name()), sync, 0);
+    ASSERT_GT(input, 32u);
+    ASSERT_EQ(StartMidiIn(input), 0u);
+    peer.send({0x90, 60, 100});
+    const auto first = steady_clock::now();
+    std::this_thread::sleep_for(milliseconds(150));
+    const double gap = duration<double, std::milli>(steady_clock::now() - first).count();
+    peer.send({0x80, 60, 0});
+    const auto events = collect(input, 2);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_NEAR(events[1].time, gap * 10, 1000.0);
+    EXPECT_EQ(CloseMidiIn(input), 0u);
+    EXPECT_EQ(CloseSync(sync), 0u);
+}
+
+TEST_F(MidiInput, LongNamesAreCutOnACharacterBoundary) {
+    // "é" is two bytes; the cut at 31 bytes falls inside one.
+    Peer peer("tonyxp\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"
+              "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9");
+    const uint32_t device = deviceNamed("tonyxp\xC3\xA9");
+    char name[MIDILIB_NAME_SIZE];
+    std::memset(name, 'x', sizeof name);
+    ASSERT_NE(GetMidiInDescription(device, name), 0u);
+    const size_t length = std::strlen(name);
+    EXPECT_EQ(length, 30u) << "6 + 12 whole characters of 2 bytes";
+    EXPECT_EQ(std::string(name, length), peer.name().substr(0, 30));
+}
+
+TEST_F(MidiInput, BadDevicesAndHandlesFail) {
+    const uint32_t count = GetNumInDevices();
+    char name[MIDILIB_NAME_SIZE] = "unchanged";
+    EXPECT_EQ(GetMidiInDescription(count, name), 0u);
+    EXPECT_EQ(name[0], 0);
+    EXPECT_EQ(GetMidiInDescription(0, nullptr), 0u);
+    EXPECT_LE(OpenMidiIn(&window, count, 0, 0), 32u);
+    EXPECT_LE(OpenMidiIn(&window, 0, 0x12345, 0), 32u) << "no such clock";
+    for (const uint32_t bad : {0u, 32u, 0xFFFFFFFFu}) {
+        EXPECT_NE(StartMidiIn(bad), 0u);
+        EXPECT_NE(StopMidiIn(bad), 0u);
+        EXPECT_NE(CloseMidiIn(bad), 0u);
+        EXPECT_EQ(GetMidiIn(bad), nullptr);
+    }
+}
+
+} // namespace

@@ -1,0 +1,162 @@
+// The clock: its rate against the steady clock, its beats and end
+// notifications, pausing, and its controls. These tests are timed by
+// nature; their bands are wide enough for a loaded two-core machine.
+#include "midilib32.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono;
+
+struct Posted {
+    std::mutex lock;
+    std::vector<uint32_t> messages;
+    std::vector<uintptr_t> lparams;
+    std::vector<uint32_t> wparams;
+
+    static void post(void* context, uint32_t message, uint32_t wparam, uintptr_t lparam) {
+        auto* self = static_cast<Posted*>(context);
+        std::lock_guard guard(self->lock);
+        self->messages.push_back(message);
+        self->wparams.push_back(wparam);
+        self->lparams.push_back(lparam);
+    }
+    size_t count(uint32_t message) {
+        std::lock_guard guard(lock);
+        return size_t(std::count(messages.begin(), messages.end(), message));
+    }
+};
+
+uint32_t position(uint32_t sync) {
+    uint32_t ticks = 0xDEADBEEF;
+    EXPECT_EQ(GetPosition(sync, &ticks), 0u);
+    return ticks;
+}
+
+TEST(SyncClock, TicksAtItsTempoAndAnnouncesEachBeat) {
+    Posted posted;
+    MIDILIBWINDOW window{Posted::post, &posted};
+    // 600 quarter notes per minute: a beat every 100 ms, 96 ticks each.
+    const uint32_t sync = OpenSync(&window, 0, 100000, 96);
+    ASSERT_GT(sync, 32u);
+    EXPECT_EQ(position(sync), 0u);
+    const auto start = steady_clock::now();
+    ASSERT_EQ(StartSync(sync), 0u);
+    std::this_thread::sleep_for(milliseconds(1050));
+    const uint32_t ticks = position(sync);
+    const double elapsed = duration<double, std::milli>(steady_clock::now() - start).count();
+    // The position is computed from the time, so it is exact within the
+    // time the two reads above took, whatever the load.
+    EXPECT_NEAR(ticks, elapsed * 0.96, 0.96 * 30) << "elapsed " << elapsed << " ms";
+    // Beats come from a thread that may be woken late, but none is lost.
+    std::this_thread::sleep_for(milliseconds(200));
+    const uint32_t beatsDue = position(sync) / 96;
+    const size_t beats = posted.count(MIDILIB_MSG_SYNC_BEAT);
+    EXPECT_GE(beats, size_t(beatsDue) - 1);
+    EXPECT_LE(beats, size_t(beatsDue));
+    EXPECT_GE(beats, 9u);
+    {
+        std::lock_guard guard(posted.lock);
+        EXPECT_EQ(posted.wparams.front(), sync);
+        EXPECT_EQ(posted.lparams.front(), 1u) << "beats are numbered from 1";
+    }
+    ASSERT_EQ(StopSync(sync), 0u);
+    EXPECT_EQ(posted.count(MIDILIB_MSG_SYNC_DONE), 1u);
+    ASSERT_EQ(CloseSync(sync), 0u);
+    const size_t total = posted.count(MIDILIB_MSG_SYNC_BEAT);
+    std::this_thread::sleep_for(milliseconds(150));
+    EXPECT_EQ(posted.count(MIDILIB_MSG_SYNC_BEAT), total) << "nothing after close";
+}
+
+TEST(SyncClock, PauseHoldsThePositionAndRestartGoesOn) {
+    const uint32_t sync = OpenSync(nullptr, 0, 10000, 100); // 10 ticks per ms
+    ASSERT_GT(sync, 32u);
+    ASSERT_EQ(StartSync(sync), 0u);
+    std::this_thread::sleep_for(milliseconds(30));
+    ASSERT_EQ(PauseSync(sync, 1), 0u);
+    const uint32_t paused = position(sync);
+    EXPECT_GT(paused, 0u);
+    std::this_thread::sleep_for(milliseconds(40));
+    EXPECT_EQ(position(sync), paused);
+    ASSERT_EQ(PauseSync(sync, 0), 0u);
+    std::this_thread::sleep_for(milliseconds(20));
+    const uint32_t resumed = position(sync);
+    EXPECT_GT(resumed, paused);
+    EXPECT_LT(resumed, paused + 40 * 10) << "the pause did not count";
+
+    ASSERT_EQ(StopSync(sync), 0u);
+    const uint32_t stopped = position(sync);
+    std::this_thread::sleep_for(milliseconds(20));
+    EXPECT_EQ(position(sync), stopped);
+    ASSERT_EQ(ReStartSync(sync), 0u);
+    std::this_thread::sleep_for(milliseconds(10));
+    EXPECT_GT(position(sync), stopped) << "restart goes on from the stop";
+    ASSERT_EQ(StartSync(sync), 0u);
+    EXPECT_LT(position(sync), stopped) << "start begins at 0 again";
+    EXPECT_EQ(CloseSync(sync), 0u);
+}
+
+TEST(SyncClock, TempoAndResolutionChangeTheRateFromNowOn) {
+    const uint32_t sync = OpenSync(nullptr, 0, 0, 0);
+    ASSERT_GT(sync, 32u);
+    EXPECT_EQ(GetTempo(sync), 500000u) << "0 asks for the default";
+    EXPECT_EQ(GetResolution(sync), 96u);
+    EXPECT_NE(SetTempo(sync, 0), 0u);
+    EXPECT_NE(SetResolution(sync, 0), 0u);
+    ASSERT_EQ(SetTempo(sync, 250000), 0u);
+    ASSERT_EQ(SetResolution(sync, 480), 0u);
+    EXPECT_EQ(GetTempo(sync), 250000u);
+    EXPECT_EQ(GetResolution(sync), 480u);
+
+    ASSERT_EQ(StartSync(sync), 0u);
+    std::this_thread::sleep_for(milliseconds(50));
+    ASSERT_EQ(PauseSync(sync, 1), 0u);
+    const uint32_t before = position(sync);
+    ASSERT_EQ(SetResolution(sync, 960), 0u);
+    EXPECT_NEAR(position(sync), before * 2.0, 2.0) << "same place in quarter notes";
+    ASSERT_EQ(SetTempo(sync, 1000), 0u);
+    EXPECT_NEAR(position(sync), before * 2.0, 2.0) << "a tempo change does not jump";
+    EXPECT_EQ(CloseSync(sync), 0u);
+}
+
+TEST(SyncClock, BadHandlesFail) {
+    const uint32_t sync = OpenSync(nullptr, 0, 500000, 96);
+    ASSERT_GT(sync, 32u);
+    EXPECT_NE(GetPosition(sync, nullptr), 0u);
+    ASSERT_EQ(CloseSync(sync), 0u);
+    uint32_t ticks = 7;
+    for (const uint32_t bad : {sync, 0u, 1u, 32u, 0xFFFFFFFFu}) {
+        EXPECT_NE(CloseSync(bad), 0u);
+        EXPECT_NE(StartSync(bad), 0u);
+        EXPECT_NE(StopSync(bad), 0u);
+        EXPECT_NE(PauseSync(bad, 1), 0u);
+        EXPECT_NE(ReStartSync(bad), 0u);
+        EXPECT_NE(SetTempo(bad, 1), 0u);
+        EXPECT_NE(SetResolution(bad, 1), 0u);
+        EXPECT_EQ(GetTempo(bad), 0u);
+        EXPECT_EQ(GetResolution(bad), 0u);
+        EXPECT_NE(GetPosition(bad, &ticks), 0u);
+    }
+    EXPECT_EQ(ticks, 7u);
+}
+
+TEST(SyncClock, ManyClocksOpenAndCloseApart) {
+    std::vector<uint32_t> clocks;
+    for (int i = 0; i < 40; ++i) {
+        clocks.push_back(OpenSync(nullptr, 0, 1000 + i, 96));
+        ASSERT_GT(clocks.back(), 32u);
+    }
+    for (size_t i = 0; i < clocks.size(); ++i)
+        EXPECT_EQ(GetTempo(clocks[i]), 1000u + i);
+    for (const uint32_t sync : clocks)
+        EXPECT_EQ(CloseSync(sync), 0u);
+}
+
+} // namespace
