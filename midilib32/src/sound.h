@@ -1,0 +1,17 @@
+#pragma once
+
+namespace midilib {
+
+// Turns off the diagnostics that the sound libraries print to stderr on
+// their own (a missing sound server is an ordinary answer here, not news
+// for the user's terminal). Safe to call often; acts once per process.
+void quietSoundLibraries();
+
+// Whether a JACK server runs now. Never starts one: starting a server
+// takes seconds and fails on a machine without a sound card.
+bool jackServerRunning();
+
+// Whether the ALSA sequencer can be opened (the kernel has one).
+bool alsaSequencerPresent();
+
+} // namespace midilib

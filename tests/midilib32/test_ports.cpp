@@ -1,0 +1,180 @@
+// The library's MIDI output ports against a real peer: a JACK client of
+// the test's own, with a MIDI input port, on the JACK server that the test
+// command starts (a dummy-driver server needs no sound card).
+#include "midilib32.h"
+
+#include <gtest/gtest.h>
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+class JackPeer {
+public:
+    // Long multi-byte names, so the library has to cut them.
+    bool open() {
+        const std::string client = "peer ümlaut " + std::to_string(getpid());
+        jack_status_t status{};
+        client_ = jack_client_open(client.c_str(), JackNoStartServer, &status);
+        if (!client_)
+            return false;
+        port_ = jack_port_register(client_, "input ä ö ü ß", JACK_DEFAULT_MIDI_TYPE,
+                                   JackPortIsInput, 0);
+        if (!port_ || jack_set_process_callback(client_, process, this) != 0 ||
+            jack_activate(client_) != 0)
+            return false;
+        fullName_ = jack_port_name(port_);
+        return true;
+    }
+    void close() {
+        if (client_)
+            jack_client_close(client_);
+        client_ = nullptr;
+    }
+    ~JackPeer() { close(); }
+
+    const std::string& fullName() const { return fullName_; }
+
+    // Waits (for the server's next cycles) until `count` messages came.
+    std::vector<Bytes> waitFor(size_t count) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (std::chrono::steady_clock::now() < deadline) {
+            {
+                std::lock_guard lock(mutex_);
+                if (received_.size() >= count)
+                    return received_;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        std::lock_guard lock(mutex_);
+        return received_;
+    }
+    void clear() {
+        std::lock_guard lock(mutex_);
+        received_.clear();
+    }
+
+private:
+    static int process(jack_nframes_t frames, void* self) {
+        auto* peer = static_cast<JackPeer*>(self);
+        void* buffer = jack_port_get_buffer(peer->port_, frames);
+        const uint32_t count = jack_midi_get_event_count(buffer);
+        std::lock_guard lock(peer->mutex_);
+        for (uint32_t i = 0; i < count; ++i) {
+            jack_midi_event_t event;
+            if (jack_midi_event_get(&event, buffer, i) == 0)
+                peer->received_.emplace_back(event.buffer, event.buffer + event.size);
+        }
+        return 0;
+    }
+
+    jack_client_t* client_ = nullptr;
+    jack_port_t* port_ = nullptr;
+    std::string fullName_;
+    std::mutex mutex_;
+    std::vector<Bytes> received_;
+};
+
+class PortTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!peer.open()) {
+            // The test command starts a server and asks for this test to run.
+            const char* required = std::getenv("TONYX_REQUIRE_JACK");
+            if (required && std::string(required) == "1")
+                FAIL() << "no JACK server reachable (JACK_DEFAULT_SERVER="
+                       << (std::getenv("JACK_DEFAULT_SERVER") ?: "") << ")";
+            GTEST_SKIP() << "no JACK server running";
+        }
+        // Asking for the count takes the list of ports afresh.
+        const uint32_t count = GetNumOutDevices();
+        for (uint32_t i = 1; i < count; ++i) {
+            char name[MIDILIB_NAME_SIZE];
+            ASSERT_NE(GetMidiOutDescription(i, name), 0u);
+            if (peer.fullName().starts_with(name) && std::strlen(name) > 0) {
+                device = i;
+                deviceName = name;
+            }
+        }
+        ASSERT_NE(device, 0u) << "the peer's port " << peer.fullName() << " is not listed";
+    }
+    void TearDown() override {
+        if (port > 32)
+            CloseMidiOut(port);
+    }
+    uint32_t put(uint8_t status, uint8_t d1, uint8_t d2 = 0, uint32_t time = MIDILIB_TIME_NOW) {
+        MIDIEVENT e{time, status, d1, d2, 0};
+        return PutMidiOut(port, &e);
+    }
+
+    JackPeer peer;
+    uint32_t device = 0;
+    std::string deviceName;
+    uint32_t port = 0;
+};
+
+TEST_F(PortTest, LongNamesAreCutOnACharacterBoundary) {
+    const std::string& full = peer.fullName();
+    ASSERT_GT(full.size(), 31u);
+    EXPECT_LE(deviceName.size(), 31u);
+    EXPECT_GE(deviceName.size(), 28u); // a character is at most 4 bytes
+    // The next byte of the full name starts a character.
+    EXPECT_NE(static_cast<unsigned char>(full[deviceName.size()]) & 0xC0, 0x80);
+}
+
+TEST_F(PortTest, ThePeerReceivesExactlyTheBytesSent) {
+    port = OpenMidiOut(nullptr, device, 0, 78624);
+    ASSERT_GT(port, 32u);
+    EXPECT_EQ(put(0x90, 60, 64) & 0xFFFF, 0u);
+    EXPECT_EQ(put(0x80, 60, 0, 20) & 0xFFFF, 0u);
+    for (uint8_t b : {0xF0, 0x7D, 0x01, 0x02, 0xF7})
+        EXPECT_EQ(put(0xF0, b, 0, 0) & 0xFFFF, 0u);
+    EXPECT_EQ(put(0xC3, 12) & 0xFFFF, 0u);
+    const std::vector<Bytes> expected = {{0xC3, 12}, // sent at once, before the scheduled ones
+                                         {0x90, 60, 64},
+                                         {0x80, 60, 0},
+                                         {0xF0, 0x7D, 0x01, 0x02, 0xF7}};
+    auto got = peer.waitFor(4);
+    ASSERT_EQ(got.size(), 4u);
+    // The first note-on went out at once; the program change came after it.
+    EXPECT_EQ(got[0], expected[1]);
+    EXPECT_EQ(got[1], expected[0]);
+    EXPECT_EQ(got[2], expected[2]);
+    EXPECT_EQ(got[3], expected[3]);
+}
+
+TEST_F(PortTest, ResetTurnsOffWhatSoundsOnEveryChannel) {
+    port = OpenMidiOut(nullptr, device, 0, 78624);
+    ASSERT_GT(port, 32u);
+    put(0x92, 61, 90);
+    put(0x90, 40, 90, 1000); // scheduled, dropped by the reset
+    peer.waitFor(1);
+    peer.clear();
+    EXPECT_EQ(ResetMidiOut(port), 0u);
+    // Channel by channel: a note-off for what sounds, then all notes off.
+    std::vector<Bytes> expected;
+    for (uint8_t channel = 0; channel < 16; ++channel) {
+        if (channel == 2)
+            expected.push_back({0x82, 61, 0});
+        expected.push_back({static_cast<uint8_t>(0xB0 | channel), 123, 0});
+    }
+    EXPECT_EQ(peer.waitFor(expected.size()), expected);
+}
+
+TEST_F(PortTest, APortThatIsGoneDoesNotOpen) {
+    peer.close();
+    EXPECT_LE(OpenMidiOut(nullptr, device, 0, 78624), 32u);
+}
+
+} // namespace

@@ -1,0 +1,178 @@
+// The built-in synthesizer and the output entry points, rendered offline:
+// no sound card is needed.
+#include "midilib32.h"
+#include "midilib32_render.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t rate = MIDILIB_RENDER_RATE;
+
+struct Audio {
+    std::vector<float> left, right;
+};
+
+double rms(const std::vector<float>& s, size_t from, size_t to) {
+    double sum = 0;
+    for (size_t i = from; i < to; ++i)
+        sum += double(s[i]) * s[i];
+    return std::sqrt(sum / double(to - from));
+}
+
+// The fundamental frequency of a steady tone, by the YIN method: the first
+// lag whose normalized squared difference dips under a threshold, refined
+// between samples. Harmonics stronger than the fundamental do not fool it.
+double fundamental(const std::vector<float>& s) {
+    const size_t from = rate / 10, window = 4096, maxLag = rate / 50;
+    if (s.size() < from + window + maxLag + 2)
+        return 0;
+    std::vector<double> d(maxLag + 2, 1.0);
+    double sum = 0;
+    for (size_t lag = 1; lag <= maxLag + 1; ++lag) {
+        double diff = 0;
+        for (size_t i = from; i < from + window; ++i) {
+            const double delta = double(s[i]) - s[i + lag];
+            diff += delta * delta;
+        }
+        sum += diff;
+        d[lag] = sum > 0 ? diff * double(lag) / sum : 1.0;
+    }
+    for (size_t lag = 2; lag <= maxLag; ++lag) {
+        if (d[lag] < 0.1) {
+            while (lag < maxLag && d[lag + 1] < d[lag])
+                ++lag;
+            const double a = d[lag - 1], b = d[lag], c = d[lag + 1];
+            const double shift = (a - 2 * b + c) != 0 ? 0.5 * (a - c) / (a - 2 * b + c) : 0;
+            return rate / (double(lag) + shift);
+        }
+    }
+    return 0;
+}
+
+class SynthTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        port = OpenMidiOut(nullptr, 0, 0, 78624 | MIDILIB_OUT_OFFLINE);
+        ASSERT_GT(port, 32u);
+    }
+    void TearDown() override {
+        if (port > 32)
+            CloseMidiOut(port);
+    }
+    Audio render(double seconds) {
+        const auto frames = static_cast<uint32_t>(seconds * rate);
+        Audio a{std::vector<float>(frames), std::vector<float>(frames)};
+        EXPECT_EQ(RenderMidiOut(port, a.left.data(), a.right.data(), frames), frames);
+        return a;
+    }
+    uint32_t put(uint8_t status, uint8_t d1, uint8_t d2, uint32_t time = MIDILIB_TIME_NOW) {
+        MIDIEVENT e{time, status, d1, d2, 0};
+        return PutMidiOut(port, &e);
+    }
+    uint32_t port = 0;
+};
+
+TEST_F(SynthTest, NoteSixtySevenSoundsAtItsPitchAndVelocityZeroStopsIt) {
+    ASSERT_EQ(put(0x90, 67, 64) & 0xFFFF, 0u);
+    const Audio on = render(0.5);
+    const double level = rms(on.left, 0, on.left.size());
+    EXPECT_GT(level, 0.003); // about -50 dBFS or louder: a user hears it
+    EXPECT_NEAR(fundamental(on.left), 392.0, 2.0);
+
+    ASSERT_EQ(put(0x90, 67, 0) & 0xFFFF, 0u);
+    const Audio off = render(3.0);
+    EXPECT_LT(rms(off.left, off.left.size() - rate / 2, off.left.size()), level / 1000);
+}
+
+TEST_F(SynthTest, OtherNotesSoundAtTheirOwnPitch) {
+    const struct {
+        uint8_t note;
+        double hertz;
+    } cases[] = {{43, 98.0}, {57, 220.0}, {60, 261.63}};
+    for (const auto& c : cases) {
+        put(0x90, c.note, 64);
+        const Audio a = render(0.5);
+        EXPECT_NEAR(fundamental(a.left), c.hertz, c.hertz / 200) << int(c.note);
+        ResetMidiOut(port);
+        render(0.5);
+    }
+}
+
+TEST_F(SynthTest, ResetLeavesSilenceOnEveryChannel) {
+    put(0xB0, 64, 127); // sustain pedal down on channel 1: nothing ends by itself
+    for (uint8_t channel = 0; channel < 16; ++channel)
+        put(0x90 | channel, 48 + channel, 100);
+    const Audio before = render(0.3);
+    const double level = rms(before.left, before.left.size() - rate / 10, before.left.size());
+    ASSERT_GT(level, 0.01);
+    EXPECT_EQ(ResetMidiOut(port), 0u);
+    const Audio after = render(1.0);
+    // The voices stop at once; only the room's echo dies away.
+    EXPECT_LT(rms(after.left, 0, rate / 20), level / 10);
+    EXPECT_LT(rms(after.left, rate * 9 / 10, rate), 3e-5);
+    EXPECT_LT(rms(after.right, rate * 9 / 10, rate), 3e-5);
+}
+
+TEST_F(SynthTest, ScheduledNotesSoundAtTheirMillisecond) {
+    put(0x90, 60, 100, 500);
+    const Audio a = render(1.0);
+    const auto firstSound =
+        std::find_if(a.left.begin(), a.left.end(), [](float x) { return std::fabs(x) > 1e-4; }) -
+        a.left.begin();
+    EXPECT_GE(firstSound, rate / 2);
+    EXPECT_LT(firstSound, rate / 2 + rate / 100); // within 10 ms of its time
+}
+
+TEST(OutDevices, ListStartsWithTheSynthesizerAndAgreesWithTheCount) {
+    char name[MIDILIB_NAME_SIZE];
+    ASSERT_NE(GetMidiOutDescription(0, name), 0u);
+    EXPECT_STREQ(name, "Built-in Synthesizer");
+    const uint32_t count = GetNumOutDevices();
+    ASSERT_GE(count, 1u);
+    for (uint32_t i = 0; i < count; ++i) {
+        std::memset(name, 'x', sizeof name);
+        EXPECT_NE(GetMidiOutDescription(i, name), 0u) << i;
+        EXPECT_LE(std::strlen(name), 31u) << i;
+    }
+    std::memset(name, 'x', sizeof name);
+    EXPECT_EQ(GetMidiOutDescription(count, name), 0u);
+    EXPECT_EQ(name[0], '\0');
+    EXPECT_EQ(GetMidiOutDescription(count, nullptr), 0u);
+    EXPECT_LE(OpenMidiOut(nullptr, count, 0, 78624), 32u);
+}
+
+TEST(OutEntryPoints, BadHandlesFailWithoutHarm) {
+    MIDIEVENT e{MIDILIB_TIME_NOW, 0x90, 60, 64, 0};
+    float buffer[16];
+    const uint32_t closed = OpenMidiOut(nullptr, 0, 0, MIDILIB_OUT_OFFLINE);
+    ASSERT_GT(closed, 32u);
+    ASSERT_EQ(CloseMidiOut(closed), 0u);
+    for (uint32_t handle : {0u, 1u, 32u, 33u, 0xFFFFFFFFu, closed}) {
+        EXPECT_NE(PutMidiOut(handle, &e) & 0xFFFF, 0u) << handle;
+        EXPECT_NE(ResetMidiOut(handle), 0u) << handle;
+        EXPECT_NE(FlushMidiOut(handle), 0u) << handle;
+        EXPECT_NE(CloseMidiOut(handle), 0u) << handle;
+        EXPECT_EQ(RenderMidiOut(handle, buffer, buffer, 16), 0u) << handle;
+    }
+    // A clock handle that names no clock is refused too.
+    EXPECT_LE(OpenMidiOut(nullptr, 0, 12345, MIDILIB_OUT_OFFLINE), 32u);
+}
+
+TEST(OutEntryPoints, BadArgumentsOnAnOpenPortFail) {
+    const uint32_t port = OpenMidiOut(nullptr, 0, 0, MIDILIB_OUT_OFFLINE);
+    ASSERT_GT(port, 32u);
+    float buffer[16];
+    EXPECT_NE(PutMidiOut(port, nullptr) & 0xFFFF, 0u);
+    EXPECT_EQ(RenderMidiOut(port, nullptr, buffer, 16), 0u);
+    EXPECT_EQ(RenderMidiOut(port, buffer, nullptr, 16), 0u);
+    EXPECT_EQ(CloseMidiOut(port), 0u);
+}
+
+} // namespace
