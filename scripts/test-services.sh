@@ -7,6 +7,8 @@ JACKD_PID=""
 
 start_test_services() {
   if command -v jackd >/dev/null; then
+    # Tests that need a MIDI peer fail, rather than skip, when it is missing.
+    export TONYX_REQUIRE_JACK=1
     jackd -n "$JACK_DEFAULT_SERVER" -r -d dummy -r 48000 -p 256 >/tmp/tonyx-jackd.log 2>&1 &
     JACKD_PID=$!
     for _ in $(seq 1 50); do
