@@ -108,6 +108,18 @@ std::string formatDayNumber(double date, std::string_view separator) {
     return text;
 }
 
+std::string dateSeparatorOf(std::string_view format) {
+    bool quoted = false;
+    for (const char c : format) {
+        if (c == '\'')
+            quoted = !quoted;
+        else if (!quoted && !std::isalpha(static_cast<unsigned char>(c)) &&
+                 !std::isspace(static_cast<unsigned char>(c)))
+            return std::string(1, c);
+    }
+    return "/";
+}
+
 std::string formatHighScoreFile(const std::vector<HighScoreEntry>& table) {
     std::string text;
     char record[160];

@@ -26,6 +26,10 @@ inline constexpr const char* kHighScoreFileName = "hiscore.dat";
 // A number too large or small to be a date shows as dashes.
 [[nodiscard]] std::string formatDayNumber(double date, std::string_view separator);
 
+// The separator a short date format puts between its numbers ("M/d/yy" has
+// "/", "dd.MM.yy" has "."); "/" when it has none, as in "d MMM yyyy".
+[[nodiscard]] std::string dateSeparatorOf(std::string_view shortDateFormat);
+
 // ---- The file -----------------------------------------------------------
 // Each record is introduced by CR LF, so the text begins with CR LF and has
 // none after the last record. Fields: date and time per interval as printf

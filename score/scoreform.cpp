@@ -18,9 +18,9 @@ TForm2* Form2 = nullptr;
 
 namespace {
 
-constexpr int kTextHeight = 16;
-constexpr int kSmallTextHeight = 14;
-constexpr int kLargeTextHeight = 30;
+constexpr int kTextHeight = 13;
+constexpr int kSmallTextHeight = 12;
+constexpr int kLargeTextHeight = 24;
 constexpr int kFixedTextHeight = 16;
 
 // A label that sizes itself to its text, its top left corner in design
@@ -133,7 +133,7 @@ void TForm2::FormShow() {
 }
 
 void TForm2::FormActivate() {
-    if (!scoringArmed_)
+    if (!scoringArmed_ || !isVisible())
         return;
     scoringArmed_ = false;
     computeScore();
@@ -184,13 +184,7 @@ void TForm2::Button2Click() {
 }
 
 std::string TForm2::dateSeparator() {
-    // The short date format holds the separator between its fields, e.g.
-    // "M/d/yy" or "dd.MM.yyyy".
-    const QString format = QLocale::system().dateFormat(QLocale::ShortFormat);
-    for (const QChar c : format)
-        if (!c.isLetter() && c != QLatin1Char('\''))
-            return QString(c).toStdString();
-    return "/";
+    return dateSeparatorOf(QLocale::system().dateFormat(QLocale::ShortFormat).toStdString());
 }
 
 void TForm2::placeLabelsAfterValues() {

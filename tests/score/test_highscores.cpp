@@ -80,6 +80,17 @@ TEST(DayNumber, ShowsAsMonthDayYearWithTheGivenSeparator) {
         EXPECT_EQ(formatDayNumber(c.date, c.separator), c.text) << c.date;
 }
 
+TEST(DateSeparator, IsTakenFromTheShortDateFormat) {
+    struct Case {
+        const char* format;
+        const char* separator;
+    };
+    for (const Case c : {Case{"M/d/yy", "/"}, Case{"dd.MM.yy", "."}, Case{"yyyy. MM. dd.", "."},
+                         Case{"dd-MM-yyyy", "-"}, Case{"d MMM yyyy", "/"}, Case{"", "/"},
+                         Case{"'le' d/M/yy", "/"}, Case{"'a.m.' d-M-yy", "-"}})
+        EXPECT_EQ(dateSeparatorOf(c.format), c.separator) << c.format;
+}
+
 // ---- The file ------------------------------------------------------------
 
 TEST(HighScoreFile, EachRecordIsIntroducedByCrLfWithNoneAfterTheLast) {
