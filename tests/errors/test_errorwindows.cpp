@@ -1,5 +1,6 @@
 #include "app/drillstate.h"
 #include "core/atomicfile.h"
+#include "core/designunits.h"
 #include "errors/endofdrill.h"
 #include "errors/errorfile.h"
 #include "errors/errorform.h"
@@ -131,8 +132,8 @@ private slots:
 
     void windowEdgesFollowOkButton() {
         report_->show();
-        QCOMPARE(report_->width(), report_->Button1->x() + 80);
-        QCOMPARE(report_->height(), report_->Button1->y() + 70);
+        QCOMPARE(report_->width(), report_->Button1->x() + design::px(80));
+        QCOMPARE(report_->height(), report_->Button1->y() + design::px(70));
         QVERIFY(report_->rect().contains(report_->Button1->geometry()));
         QVERIFY(report_->rect().contains(report_->RichEdit1->geometry()));
     }
