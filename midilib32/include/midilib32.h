@@ -73,37 +73,61 @@ MIDILIB32_API uint32_t GetMidiLibVersion(void) MIDILIB32_EXPORT(GetMidiLibVersio
 /* ---- Output ----------------------------------------------------------- */
 
 /* Number of output devices. Device 0 is the built-in synthesizer; the MIDI
- * output ports present when the library was loaded follow. */
+ * output ports of the system (ALSA sequencer, then a running JACK server)
+ * follow. Asking for the count takes the list of ports afresh; until then
+ * the list taken at the first look stands, so a program that walks the
+ * names with GetMidiOutDescription sees one consistent list. */
 MIDILIB32_API uint32_t GetNumOutDevices(void) MIDILIB32_EXPORT(GetNumOutDevices, 0);
 
 /* Copies the zero-terminated name of output device `device` into `name`
- * (MIDILIB_NAME_SIZE bytes). Nonzero when the device exists, 0 otherwise
- * (the buffer is then left empty). */
+ * (MIDILIB_NAME_SIZE bytes, owned by the caller). Names are at most 31 bytes,
+ * cut on a UTF-8 character boundary. Nonzero when the device exists, 0
+ * otherwise (the buffer is then left empty) or when `name` is null. */
 MIDILIB32_API uint32_t GetMidiOutDescription(uint32_t device, char* name)
     MIDILIB32_EXPORT(GetMidiOutDescription, 8);
 
-/* Opens output device `device`. `window` (may be null) receives
- * MIDILIB_MSG_OUT_BUFFER_READY when the port's buffer has room. `sync` is a
- * clock handle from OpenSync or 0. `flags` are reserved and passed through.
- * Returns a port handle > 32, or a value <= 32 when the device cannot open.
- * The handle lives until CloseMidiOut. */
+/* Opens output device `device`. `window` (may be null; copied) receives
+ * MIDILIB_MSG_OUT_BUFFER_READY with the port handle as wparam and the free
+ * room in events as lparam: once right after the open, and again whenever
+ * PutMidiOut refused an event for want of room and the queue has drained
+ * to half. `sync` is a clock handle from OpenSync or 0; a handle naming no
+ * clock fails the open. `flags` are reserved except MIDILIB_OUT_OFFLINE
+ * (midilib32_render.h). Returns a port handle > 32, or a value <= 32 when
+ * the device cannot open (no such device, no audio output or soundfont for
+ * the synthesizer, a port that is gone). The synthesizer opens at once and
+ * loads its soundfont in the background. The handle lives until CloseMidiOut. */
 MIDILIB32_API uint32_t OpenMidiOut(HMIDILIBWINDOW window, uint32_t device, uint32_t sync,
                                    uint32_t flags) MIDILIB32_EXPORT(OpenMidiOut, 16);
 
-/* Silences every note on every channel of the port's device and drops
- * events still scheduled. 0 on success. */
+/* Silences every note on every channel of the port's device (the
+ * synthesizer stops all voices; a port gets a note-off for each note it
+ * left on, then All Notes Off on all 16 channels) and drops events still
+ * scheduled. 0 on success, nonzero for a bad handle. */
 MIDILIB32_API uint32_t ResetMidiOut(uint32_t port) MIDILIB32_EXPORT(ResetMidiOut, 4);
 
-/* Sends every scheduled event of the port at once. 0 on success. */
+/* Sends every scheduled event of the port at once, in order. 0 on success,
+ * nonzero for a bad handle. */
 MIDILIB32_API uint32_t FlushMidiOut(uint32_t port) MIDILIB32_EXPORT(FlushMidiOut, 4);
 
-/* Closes the port; the handle is invalid afterwards. 0 on success. */
+/* Drops scheduled events, turns off the notes the port left on and closes
+ * it; the handle is invalid afterwards, and nothing more is posted to its
+ * window once this returns. 0 on success, nonzero for a bad handle. */
 MIDILIB32_API uint32_t CloseMidiOut(uint32_t port) MIDILIB32_EXPORT(CloseMidiOut, 4);
 
-/* Queues one event. time MIDILIB_TIME_NOW sends it at once; any other time
- * is a delay after the previous scheduled event of the port (see the
- * library's README for the unit). The event is copied; the caller keeps
- * ownership. Result: low 16 bits zero when the event was taken. */
+/* Queues one event (copied; the caller keeps ownership). time
+ * MIDILIB_TIME_NOW sends it before returning. Any other time is a delay
+ * after the previous scheduled event of the port, in milliseconds, or in
+ * ticks of the port's clock when it was opened with one (counted while the
+ * clock runs); an event put when the previous one lies in the past counts
+ * from the moment it is put. Status 0x80-0xEF and the system messages
+ * carry their data bytes in data1 and data2. Status 0xF0 and 0xF7 are byte
+ * events: data1 is one byte as it goes on the wire (an exclusive message
+ * is F0, its data, F7, one byte per event, possibly split over F0 and F7
+ * events); the port gathers them into whole messages. Status 0xFF is a
+ * meta event: it keeps its place in time and sends nothing.
+ * Result: low 16 bits zero when the event was taken; otherwise 1 bad
+ * handle, 2 malformed event (or null), 3 queue full (wait for
+ * MIDILIB_MSG_OUT_BUFFER_READY), 4 the device refused it. */
 MIDILIB32_API uint32_t PutMidiOut(uint32_t port, LPMIDIEVENT event) MIDILIB32_EXPORT(PutMidiOut, 8);
 
 /* ---- Input ------------------------------------------------------------ */
@@ -165,41 +189,41 @@ MIDILIB32_API uint32_t WriteMetaEvent(uint32_t smf, uint32_t track, uint32_t typ
     MIDILIB32_EXPORT(WriteMetaEvent, 20);
 
 /* The 35 entry points in binding order: X(name, argument bytes). */
-#define MIDILIB32_ENTRY_POINTS(X) \
-    X(GetMidiLibVersion, 0)       \
-    X(GetNumOutDevices, 0)        \
-    X(GetMidiOutDescription, 8)   \
-    X(OpenMidiOut, 16)            \
-    X(ResetMidiOut, 4)            \
-    X(FlushMidiOut, 4)            \
-    X(CloseMidiOut, 4)            \
-    X(PutMidiOut, 8)              \
-    X(GetNumInDevices, 0)         \
-    X(GetMidiInDescription, 8)    \
-    X(OpenMidiIn, 16)             \
-    X(StartMidiIn, 4)             \
-    X(StopMidiIn, 4)              \
-    X(CloseMidiIn, 4)             \
-    X(GetMidiIn, 4)               \
-    X(OpenSync, 16)               \
-    X(CloseSync, 4)               \
-    X(StopSync, 4)                \
-    X(StartSync, 4)               \
-    X(PauseSync, 8)               \
-    X(ReStartSync, 4)             \
-    X(SetTempo, 8)                \
-    X(SetResolution, 8)           \
-    X(GetTempo, 4)                \
-    X(GetResolution, 4)           \
-    X(GetPosition, 8)             \
-    X(OpenSMF, 16)                \
-    X(CloseSMF, 4)                \
-    X(RewindSMF, 4)               \
-    X(ReadSMF, 16)                \
-    X(WriteSMF, 16)               \
-    X(GetSMFResolution, 4)        \
-    X(SetSMFResolution, 8)        \
-    X(ReadMetaEvent, 20)          \
+#define MIDILIB32_ENTRY_POINTS(X)                                                                  \
+    X(GetMidiLibVersion, 0)                                                                        \
+    X(GetNumOutDevices, 0)                                                                         \
+    X(GetMidiOutDescription, 8)                                                                    \
+    X(OpenMidiOut, 16)                                                                             \
+    X(ResetMidiOut, 4)                                                                             \
+    X(FlushMidiOut, 4)                                                                             \
+    X(CloseMidiOut, 4)                                                                             \
+    X(PutMidiOut, 8)                                                                               \
+    X(GetNumInDevices, 0)                                                                          \
+    X(GetMidiInDescription, 8)                                                                     \
+    X(OpenMidiIn, 16)                                                                              \
+    X(StartMidiIn, 4)                                                                              \
+    X(StopMidiIn, 4)                                                                               \
+    X(CloseMidiIn, 4)                                                                              \
+    X(GetMidiIn, 4)                                                                                \
+    X(OpenSync, 16)                                                                                \
+    X(CloseSync, 4)                                                                                \
+    X(StopSync, 4)                                                                                 \
+    X(StartSync, 4)                                                                                \
+    X(PauseSync, 8)                                                                                \
+    X(ReStartSync, 4)                                                                              \
+    X(SetTempo, 8)                                                                                 \
+    X(SetResolution, 8)                                                                            \
+    X(GetTempo, 4)                                                                                 \
+    X(GetResolution, 4)                                                                            \
+    X(GetPosition, 8)                                                                              \
+    X(OpenSMF, 16)                                                                                 \
+    X(CloseSMF, 4)                                                                                 \
+    X(RewindSMF, 4)                                                                                \
+    X(ReadSMF, 16)                                                                                 \
+    X(WriteSMF, 16)                                                                                \
+    X(GetSMFResolution, 4)                                                                         \
+    X(SetSMFResolution, 8)                                                                         \
+    X(ReadMetaEvent, 20)                                                                           \
     X(WriteMetaEvent, 20)
 
 #ifdef __cplusplus

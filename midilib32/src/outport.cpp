@@ -3,6 +3,7 @@
 #include "internal.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace midilib {
 
@@ -69,14 +70,17 @@ OutPort::~OutPort() {
 }
 
 void OutPort::setHandle(uint32_t handle) {
-    std::lock_guard lock(mutex_);
     handle_ = handle;
 }
 
 void OutPort::announceReady() {
-    std::lock_guard lock(mutex_);
-    refused_ = true;
-    postReadyLocked();
+    std::optional<uint32_t> room;
+    {
+        std::lock_guard lock(mutex_);
+        refused_ = true;
+        room = readyToTellLocked();
+    }
+    post(room);
 }
 
 int64_t OutPort::nowNanos() {
@@ -133,38 +137,46 @@ uint32_t OutPort::put(const MIDIEVENT& event) {
 }
 
 void OutPort::reset() {
-    std::lock_guard sinkLock(sinkMutex_);
+    std::optional<uint32_t> room;
     {
-        std::lock_guard lock(mutex_);
-        if (closed_)
-            return;
-        queue_.clear();
-        lastDue_ = 0;
-        postReadyLocked();
+        std::lock_guard sinkLock(sinkMutex_);
+        {
+            std::lock_guard lock(mutex_);
+            if (closed_)
+                return;
+            queue_.clear();
+            lastDue_ = 0;
+            room = readyToTellLocked();
+        }
+        inExclusive_ = false;
+        exclusive_.clear();
+        pendingLength_ = 0;
+        runningStatus_ = 0;
+        if (sink_)
+            sink_->silence(sounding_);
+        sounding_ = {};
     }
-    inExclusive_ = false;
-    exclusive_.clear();
-    pendingLength_ = 0;
-    runningStatus_ = 0;
-    if (sink_)
-        sink_->silence(sounding_);
-    sounding_ = {};
+    post(room);
 }
 
 void OutPort::flush() {
-    std::lock_guard sinkLock(sinkMutex_);
-    std::vector<MIDIEVENT> batch;
+    std::optional<uint32_t> room;
     {
-        std::lock_guard lock(mutex_);
-        if (closed_)
-            return;
-        for (const Scheduled& item : queue_)
-            batch.push_back(item.event);
-        queue_.clear();
-        lastDue_ = 0;
-        postReadyLocked();
+        std::lock_guard sinkLock(sinkMutex_);
+        std::vector<MIDIEVENT> batch;
+        {
+            std::lock_guard lock(mutex_);
+            if (closed_)
+                return;
+            for (const Scheduled& item : queue_)
+                batch.push_back(item.event);
+            queue_.clear();
+            lastDue_ = 0;
+            room = readyToTellLocked();
+        }
+        dispatchAll(batch);
     }
-    dispatchAll(batch);
+    post(room);
 }
 
 void OutPort::close() {
@@ -178,6 +190,9 @@ void OutPort::close() {
     wake_.notify_all();
     if (scheduler_.joinable())
         scheduler_.join();
+    // A post under way on another thread ends before close returns; later
+    // ones see the port closed.
+    { std::lock_guard posting(postMutex_); }
     std::lock_guard sinkLock(sinkMutex_);
     if (sink_) {
         sink_->silence(sounding_);
@@ -188,28 +203,32 @@ void OutPort::close() {
 uint32_t OutPort::render(float* left, float* right, uint32_t frames) {
     if (!options_.offline || !left || !right)
         return 0;
-    std::lock_guard sinkLock(sinkMutex_);
     uint32_t done = 0;
     std::vector<MIDIEVENT> batch;
     while (done < frames) {
-        int64_t until = 0;
+        std::optional<uint32_t> room;
         {
-            std::lock_guard lock(mutex_);
-            if (closed_ || !sink_)
+            std::lock_guard sinkLock(sinkMutex_);
+            int64_t until = 0;
+            {
+                std::lock_guard lock(mutex_);
+                if (closed_ || !sink_)
+                    return done;
+                batch.clear();
+                takeDueLocked(batch);
+                room = readyToTellLocked();
+                until = queue_.empty() ? rendered_ + (frames - done) : queue_.front().due;
+            }
+            dispatchAll(batch);
+            const auto step = static_cast<uint32_t>(
+                std::clamp<int64_t>(until - rendered_, 1, static_cast<int64_t>(frames - done)));
+            if (!sink_->render(left + done, right + done, step))
                 return done;
-            batch.clear();
-            takeDueLocked(batch);
-            postReadyLocked();
-            until = queue_.empty() ? rendered_ + (frames - done) : queue_.front().due;
+            done += step;
+            std::lock_guard lock(mutex_);
+            rendered_ += step;
         }
-        dispatchAll(batch);
-        const auto step = static_cast<uint32_t>(
-            std::clamp<int64_t>(until - rendered_, 1, static_cast<int64_t>(frames - done)));
-        if (!sink_->render(left + done, right + done, step))
-            return done;
-        done += step;
-        std::lock_guard lock(mutex_);
-        rendered_ += step;
+        post(room);
     }
     return done;
 }
@@ -258,12 +277,21 @@ bool OutPort::advanceTicksLocked() {
     return running;
 }
 
-void OutPort::postReadyLocked() {
+std::optional<uint32_t> OutPort::readyToTellLocked() {
     if (!refused_ || closed_ || !hasWindow_ || queue_.size() > options_.capacity / 2)
-        return;
+        return std::nullopt;
     refused_ = false;
-    window_.post(window_.context, MIDILIB_MSG_OUT_BUFFER_READY, handle_,
-                 options_.capacity - queue_.size());
+    return static_cast<uint32_t>(options_.capacity - queue_.size());
+}
+
+// Posts outside every lock of the port, so that a window may call back
+// into the library from its post function.
+void OutPort::post(std::optional<uint32_t> room) {
+    if (!room)
+        return;
+    std::lock_guard posting(postMutex_);
+    if (!closed_)
+        window_.post(window_.context, MIDILIB_MSG_OUT_BUFFER_READY, handle_, *room);
 }
 
 void OutPort::schedulerLoop() {
@@ -298,6 +326,7 @@ void OutPort::schedulerLoop() {
         // Take the sink first (lock order), then the queue again: a reset or
         // flush in between has already dealt with what was due.
         lock.unlock();
+        std::optional<uint32_t> room;
         {
             std::lock_guard sinkLock(sinkMutex_);
             {
@@ -306,10 +335,11 @@ void OutPort::schedulerLoop() {
                     break;
                 batch.clear();
                 takeDueLocked(batch);
-                postReadyLocked();
+                room = readyToTellLocked();
             }
             dispatchAll(batch);
         }
+        post(room);
         lock.lock();
     }
 }

@@ -3,6 +3,7 @@
 #include "midilib32.h"
 
 #include <array>
+#include <atomic>
 #include <bitset>
 #include <chrono>
 #include <condition_variable>
@@ -11,6 +12,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -95,7 +97,10 @@ private:
     void schedulerLoop();
     // Takes the events that are due off the queue (mutex_ held).
     void takeDueLocked(std::vector<MIDIEVENT>& batch);
-    void postReadyLocked();
+    // The room to announce when the window is owed a buffer-ready message
+    // (mutex_ held); the caller posts it after letting go of its locks.
+    std::optional<uint32_t> readyToTellLocked();
+    void post(std::optional<uint32_t> room);
     // Clock ports: counts the ticks passed since the last look while the
     // clock runs (mutex_ held). True when the clock is running.
     bool advanceTicksLocked();
@@ -134,8 +139,9 @@ private:
     double tickProgress_ = 0;   // clock ports: ticks elapsed toward the head
     int64_t lastTickCheck_ = 0; // clock ports: when tickProgress_ was updated
     bool refused_ = false;      // a put was refused for want of room
-    bool closed_ = false;
-    uint32_t handle_ = 0;
+    std::atomic<bool> closed_{false};
+    std::mutex postMutex_; // held while posting, so close can wait a post out
+    std::atomic<uint32_t> handle_{0};
     std::thread scheduler_;
 };
 

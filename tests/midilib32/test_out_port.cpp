@@ -237,6 +237,41 @@ TEST_F(OutPortTest, AFullQueueRefusesAndReportsRoomOnceHalfIsSent) {
     EXPECT_EQ(posts.size(), 2u); // told once per refusal
 }
 
+// What a playback feed does: on each buffer-ready message it puts events
+// until one is refused. The post comes outside the port's locks, so the
+// feed may put from inside it.
+struct Feed {
+    OutPort* port = nullptr;
+    uint8_t next = 0, last = 100;
+    int posts = 0;
+    static void onPost(void* self, uint32_t, uint32_t, uintptr_t) {
+        auto* feed = static_cast<Feed*>(self);
+        ++feed->posts;
+        while (feed->next < feed->last) {
+            MIDIEVENT e{10, 0x90, feed->next, 64, 0};
+            if (feed->port->put(e) != putTaken)
+                break;
+            ++feed->next;
+        }
+    }
+};
+
+TEST_F(OutPortTest, AFeedRefillingFromThePostStreamsEveryEventInTime) {
+    Feed feed;
+    window = MIDILIBWINDOW{Feed::onPost, &feed};
+    open(8);
+    feed.port = port.get();
+    port->announceReady();
+    EXPECT_EQ(feed.next, 8);
+    run(1005);
+    ASSERT_EQ(rec.sent.size(), 100u);
+    for (uint8_t i = 0; i < 100; ++i) {
+        EXPECT_EQ(rec.sent[i].bytes[1], i);
+        EXPECT_EQ(rec.sent[i].frame, 10 * (i + 1)) << int(i);
+    }
+    EXPECT_GT(feed.posts, 10);
+}
+
 TEST_F(OutPortTest, ADeviceThatRefusesMakesPutFail) {
     open();
     rec.refuse = true;
