@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <random>
@@ -18,13 +20,35 @@ namespace {
 
 // Each merge adds 1 to every counter, so a whole file holds one value
 // everywhere, and that value never goes down from one look to the next.
-[[noreturn]] void mergeForever(const std::string& path) {
-    DrillState drill;
+void fillOnes(DrillState& drill) {
     for (auto& row : drill.sessionTally)
         for (int i = 0; i < IntervalTally::kCounters; ++i)
             row.counter(i) = 1;
+}
+
+// Tells the parent through `ready` when the first merge begins.
+[[noreturn]] void mergeForever(const std::string& path, int ready) {
+    DrillState drill;
+    fillOnes(drill);
+    const char go = 1;
+    (void)!::write(ready, &go, 1);
     for (;;)
         (void)updateErrorFile(drill, path);
+}
+
+// How long one merge takes here, so that kill points spread over a few merges
+// whatever the speed of the disk.
+std::chrono::microseconds mergeDuration(const std::string& path) {
+    DrillState drill;
+    fillOnes(drill);
+    const auto start = std::chrono::steady_clock::now();
+    constexpr int kRounds = 5;
+    for (int i = 0; i < kRounds; ++i)
+        (void)updateErrorFile(drill, path);
+    fs::remove(path);
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
+                                                                 start) /
+           kRounds;
 }
 
 TEST(ErrorFileCrash, KilledRewriteLeavesOldOrNewFileWhole) {
@@ -34,16 +58,23 @@ TEST(ErrorFileCrash, KilledRewriteLeavesOldOrNewFileWhole) {
     fs::create_directories(folder);
     const std::string path = (folder / "errors.dat").string();
 
+    const auto merge = mergeDuration(path);
     std::mt19937 random(12345);
-    std::uniform_int_distribution<int> delayMicroseconds(0, 3000);
+    std::uniform_int_distribution<long> delayMicroseconds(0, 3 * std::max<long>(merge.count(), 50));
     int32_t last = 0;
     int changes = 0;
-    constexpr int kKills = 300;
+    constexpr int kKills = 200;
     for (int kill = 0; kill < kKills; ++kill) {
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0)
-            mergeForever(path);
+            mergeForever(path, ready[1]);
+        char go = 0;
+        ASSERT_EQ(::read(ready[0], &go, 1), 1);
+        ::close(ready[0]);
+        ::close(ready[1]);
         ::usleep(static_cast<useconds_t>(delayMicroseconds(random)));
         ::kill(child, SIGKILL);
         int status = 0;
@@ -66,7 +97,7 @@ TEST(ErrorFileCrash, KilledRewriteLeavesOldOrNewFileWhole) {
         last = value;
     }
     // The kills must land while merges were being made, not only before the first.
-    EXPECT_GT(changes, kKills / 4);
+    EXPECT_GT(changes, kKills / 10);
     EXPECT_GT(last, 0);
     fs::remove_all(folder);
 }
