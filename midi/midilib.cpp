@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 namespace {
 
@@ -29,7 +30,19 @@ constexpr std::array<EntryPoint, TMidiLib::entryPointCount> entryPoints = {{
 class DlLoader final : public MidiLibLoader {
 public:
     void* load(const std::string& fileName) override {
-        return dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (void* module = dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL))
+            return module;
+        // The program's own folder, as its RUNPATH $ORIGIN names it: an
+        // interposed dlopen (a sanitizer's) searches from its own library
+        // instead and would miss the library beside the program.
+        if (fileName.find('/') != std::string::npos)
+            return nullptr;
+        std::error_code error;
+        const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+        if (error)
+            return nullptr;
+        const std::string beside = (program.parent_path() / fileName).string();
+        return dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
     }
     void* lookup(void* module, const char* symbol) override { return dlsym(module, symbol); }
     bool release(void* module) override { return dlclose(module) == 0; }
