@@ -49,6 +49,8 @@ TNewFilterForm::TNewFilterForm(DrillState& drill, QWidget* parent)
     TabSheet3 = new QWidget;
     TabSheet3->setObjectName("TabSheet3");
     PageControl1->addTab(TabSheet1, QString());
+    // The classes' tab shows no text; say what it holds on hover.
+    PageControl1->setTabToolTip(0, "Interval classes");
     PageControl1->addTab(TabSheet2, "Intervals within an 8ve");
     PageControl1->addTab(TabSheet3, "two octaves");
 

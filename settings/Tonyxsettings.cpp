@@ -41,6 +41,8 @@ TSettingsForm::TSettingsForm(DrillState& drill, QWidget* parent) : QDialog(paren
     Edit1 = new QLineEdit("2", this);
     Edit1->setObjectName("Edit1");
     Edit1->setReadOnly(true);
+    // The arrows change n; the box only shows it.
+    Edit1->setFocusPolicy(Qt::NoFocus);
     Edit1->setAlignment(Qt::AlignCenter);
     design::place(Edit1, 60, 41, 28, 26);
 

@@ -1,5 +1,6 @@
 #include "settings/updown.h"
 
+#include <QKeyEvent>
 #include <QToolButton>
 #include <algorithm>
 
@@ -14,6 +15,7 @@ UpDown::UpDown(QWidget* parent) : QWidget(parent) {
         arrow->setAutoRepeat(true);
         arrow->setFocusPolicy(Qt::NoFocus);
     }
+    setFocusPolicy(Qt::StrongFocus);
     connect(upArrow, &QToolButton::clicked, this, [this] { step(1); });
     connect(downArrow, &QToolButton::clicked, this, [this] { step(-1); });
 }
@@ -31,6 +33,15 @@ void UpDown::setPosition(int position) {
 void UpDown::step(int delta) {
     position_ = std::clamp(position_ + delta, min_, max_);
     emit clicked();
+}
+
+void UpDown::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Up)
+        step(1);
+    else if (event->key() == Qt::Key_Down)
+        step(-1);
+    else
+        QWidget::keyPressEvent(event);
 }
 
 void UpDown::resizeEvent(QResizeEvent* /*event*/) {

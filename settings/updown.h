@@ -27,6 +27,8 @@ signals:
     void clicked();
 
 protected:
+    // The arrow keys step the position as the arrows do.
+    void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:

@@ -91,6 +91,18 @@ private slots:
         QCOMPARE(form->UpDown1->position(), sustain + 1);
     }
 
+    // The arrow keys do what the arrows do, for a user without a mouse.
+    void arrowKeysStepLikeTheArrows_data() { arrowsStopAtOneAndThree_data(); }
+    void arrowKeysStepLikeTheArrows() {
+        QFETCH(QString, clicks);
+        QFETCH(QString, shown);
+        QFETCH(int, sustain);
+        for (QChar c : clicks)
+            QTest::keyClick(child<UpDown>("UpDown1"), c == 'u' ? Qt::Key_Up : Qt::Key_Down);
+        QCOMPARE(edit1(), shown);
+        QCOMPARE(drill->sustain, sustain);
+    }
+
     void dampenSecondChecksTheFirstButNotBack() {
         QTest::mouseClick(second(), Qt::LeftButton);
         QVERIFY(second()->isChecked());
