@@ -50,21 +50,6 @@ SmfHandle* find(uint32_t handle) {
     return it == table.end() ? nullptr : it->second.get();
 }
 
-bool readFile(const char* path, std::vector<uint8_t>& bytes) {
-    FILE* file = std::fopen(path, "rb");
-    if (!file)
-        return false;
-    bool ok = std::fseek(file, 0, SEEK_END) == 0;
-    const long size = ok ? std::ftell(file) : -1;
-    ok = ok && size >= 0 && uint64_t(size) <= 0xFFFFFFFFu && std::fseek(file, 0, SEEK_SET) == 0;
-    if (ok) {
-        bytes.resize(size_t(size));
-        ok = std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    }
-    std::fclose(file);
-    return ok;
-}
-
 bool writeAll(int fd, const std::vector<uint8_t>& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
@@ -105,8 +90,8 @@ uint32_t openForReading(const char* path, uint32_t* tracks) {
     auto smf = std::make_unique<SmfHandle>();
     smf->mode = 'r';
     smf->reader = std::make_unique<SmfReader>();
-    std::vector<uint8_t> bytes;
-    if (!readFile(path, bytes) || !smf->reader->load(std::move(bytes)))
+    SmfBytes bytes;
+    if (!bytes.readFile(path) || !smf->reader->load(std::move(bytes)))
         return 0;
     if (tracks)
         *tracks = smf->reader->trackCount();

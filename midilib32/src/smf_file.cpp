@@ -1,7 +1,13 @@
 #include "smf_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 
 namespace midilib {
 namespace {
@@ -62,26 +68,95 @@ int dataLength(uint8_t status) {
 
 } // namespace
 
-bool SmfReader::load(std::vector<uint8_t> bytes) {
+SmfBytes& SmfBytes::operator=(SmfBytes&& other) noexcept {
+    if (this != &other) {
+        release();
+        vector_ = std::move(other.vector_);
+        mapped_ = std::exchange(other.mapped_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+        mappedLength_ = std::exchange(other.mappedLength_, 0);
+    }
+    return *this;
+}
+
+void SmfBytes::release() {
+    if (mapped_)
+        ::munmap(mapped_, mappedLength_);
+    mapped_ = nullptr;
+    size_ = mappedLength_ = 0;
+    vector_.clear();
+}
+
+bool SmfBytes::readFile(const char* path) {
+    release();
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && uint64_t(st.st_size) <= 0xFFFFFFFFu;
+    const size_t expected = ok ? size_t(st.st_size) : 0;
+    constexpr size_t hugePage = size_t(2) << 20;
+    uint8_t* target = nullptr;
+    if (ok && expected >= hugePage) {
+        mappedLength_ = (expected + hugePage - 1) / hugePage * hugePage;
+        void* map = ::mmap(nullptr, mappedLength_, PROT_READ | PROT_WRITE,
+                           MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (map == MAP_FAILED) {
+            mappedLength_ = 0;
+            ok = false;
+        } else {
+            mapped_ = static_cast<uint8_t*>(map);
+            ::madvise(map, mappedLength_, MADV_HUGEPAGE);
+            target = mapped_;
+        }
+    } else if (ok) {
+        vector_.resize(expected);
+        target = vector_.data();
+    }
+    // The file may shrink while it is read: what was there is what counts.
+    size_t done = 0;
+    while (ok && done < expected) {
+        const ssize_t n = ::read(fd, target + done, expected - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            ok = false;
+        if (n <= 0)
+            break;
+        done += size_t(n);
+    }
+    ::close(fd);
+    if (!ok) {
+        release();
+        return false;
+    }
+    size_ = done;
+    if (!mapped_)
+        vector_.resize(done);
+    return true;
+}
+
+bool SmfReader::load(SmfBytes bytes) {
     bytes_ = std::move(bytes);
     tracks_.clear();
-    if (bytes_.size() < 14 || bytes_.size() > 0xFFFFFFFFu || std::memcmp(bytes_.data(), "MThd", 4))
+    const uint8_t* const data = bytes_.data();
+    if (bytes_.size() < 14 || bytes_.size() > 0xFFFFFFFFu || std::memcmp(data, "MThd", 4))
         return false;
-    const uint32_t headerLength = be32(&bytes_[4]);
+    const uint32_t headerLength = be32(&data[4]);
     if (headerLength < 6 || headerLength > bytes_.size() - 8)
         return false;
-    format_ = uint16_t(bytes_[8] << 8 | bytes_[9]);
-    division_ = uint16_t(bytes_[12] << 8 | bytes_[13]);
+    format_ = uint16_t(data[8] << 8 | data[9]);
+    division_ = uint16_t(data[12] << 8 | data[13]);
     if (format_ > 2 || division_ == 0)
         return false;
     const uint32_t size = uint32_t(bytes_.size());
     uint32_t pos = 8 + headerLength;
     while (size - pos >= 8) {
-        const uint32_t length = be32(&bytes_[pos + 4]);
+        const uint32_t length = be32(&data[pos + 4]);
         const uint32_t begin = pos + 8;
         // A chunk that claims more than the file holds is read up to the end.
         const uint32_t end = length > size - begin ? size : begin + length;
-        if (!std::memcmp(&bytes_[pos], "MTrk", 4)) {
+        if (!std::memcmp(&data[pos], "MTrk", 4)) {
             Track track;
             track.begin = begin;
             track.end = end;
@@ -101,9 +176,10 @@ void SmfReader::rewind() {
 }
 
 size_t SmfReader::heldBytes() const {
-    size_t held = bytes_.capacity() + tracks_.capacity() * sizeof(Track);
+    size_t held = bytes_.held() + tracks_.capacity() * sizeof(Track);
     for (const auto& track : tracks_)
-        held += track.metas.capacity() * sizeof(SmfMeta);
+        held += track.metas.capacity() * sizeof(SmfMeta) +
+                track.firstOfType.capacity() * sizeof(uint32_t);
     return held;
 }
 
@@ -126,13 +202,36 @@ const SmfMeta* SmfReader::findMeta(uint32_t track, uint8_t type, uint32_t occurr
         MIDIEVENT scratch[1024];
         while (decode(t, cursor, scratch, 1024, &t.metas))
             ;
+        std::stable_sort(t.metas.begin(), t.metas.end(),
+                         [](const SmfMeta& a, const SmfMeta& b) { return a.type < b.type; });
+        t.firstOfType.assign(257, 0);
+        for (const SmfMeta& meta : t.metas)
+            ++t.firstOfType[meta.type + 1];
+        for (size_t i = 1; i < t.firstOfType.size(); ++i)
+            t.firstOfType[i] += t.firstOfType[i - 1];
         t.metasIndexed = true;
     }
-    for (const auto& meta : t.metas)
-        if (meta.type == type && occurrence-- == 0)
-            return &meta;
-    return nullptr;
+    const uint32_t index = t.firstOfType[type] + occurrence;
+    if (occurrence >= t.firstOfType[type + 1] - t.firstOfType[type])
+        return nullptr;
+    return &t.metas[index];
 }
+
+namespace {
+
+// One event stored with a single 8-byte write: byte-wide stores could alias
+// the decoder's state and force it back to memory after every event.
+inline void store(MIDIEVENT* out, uint32_t time, uint8_t status, uint8_t data1, uint8_t data2) {
+    MIDIEVENT e;
+    e.time = time;
+    e.status = status;
+    e.data1 = data1;
+    e.data2 = data2;
+    e.data3 = 0;
+    std::memcpy(out, &e, sizeof e);
+}
+
+} // namespace
 
 uint32_t SmfReader::decode(const Track& track, SmfCursor& c, MIDIEVENT* out, uint32_t room,
                            std::vector<SmfMeta>* metas) const {
@@ -140,83 +239,88 @@ uint32_t SmfReader::decode(const Track& track, SmfCursor& c, MIDIEVENT* out, uin
     const uint32_t end = track.end;
     uint32_t n = 0;
     uint32_t pos = c.pos;
+    uint32_t carried = c.carried;
+    uint32_t absolute = c.absolute;
+    uint8_t running = c.running;
+    bool done = c.done;
     while (n < room) {
         if (c.bytesLeft) {
             // Hand out the packet being read, one byte event per byte.
             const uint32_t take = std::min(c.bytesLeft, room - n);
-            for (uint32_t i = 0; i < take; ++i) {
-                MIDIEVENT& e = out[n++];
-                e.time = 0;
-                e.status = c.packetType;
-                e.data1 = bytes[pos++];
-                e.data2 = 0;
-                e.data3 = 0;
-            }
+            for (uint32_t i = 0; i < take; ++i)
+                store(out + n + i, 0, c.packetType, bytes[pos + i], 0);
             if (c.packetFirst) {
-                out[n - take].time = c.carried;
-                out[n - take].data2 = 1;
-                c.carried = 0;
+                store(out + n, carried, c.packetType, bytes[pos], 1);
+                carried = 0;
                 c.packetFirst = false;
             }
+            n += take;
+            pos += take;
             c.bytesLeft -= take;
             continue;
         }
-        if (c.done)
+        if (done)
             break;
-        uint32_t delta;
-        if (!readVarLen(bytes, end, pos, delta)) {
-            c.done = true;
-            break;
+        // The common case first: a one-byte delta and a channel message in
+        // running status, with the bytes known to be there.
+        if (end - pos >= 3 && bytes[pos] < 0x80 && bytes[pos + 1] < 0x80 && running) {
+            const uint32_t delta = bytes[pos];
+            const bool two = (running & 0xE0) != 0xC0;
+            if (!two || bytes[pos + 2] < 0x80) {
+                absolute = addTicks(absolute, delta);
+                store(out + n++, carried ? addTicks(carried, delta) : delta, running,
+                      bytes[pos + 1], two ? bytes[pos + 2] : 0);
+                carried = 0;
+                pos += two ? 3 : 2;
+                continue;
+            }
         }
-        if (pos >= end) {
-            c.done = true;
+        uint32_t delta;
+        if (!readVarLen(bytes, end, pos, delta) || pos >= end) {
+            done = true;
             break;
         }
         uint8_t status = bytes[pos];
         if (status & 0x80)
             ++pos;
-        else if (c.running)
-            status = c.running;
+        else if (running)
+            status = running;
         else {
-            c.done = true; // data byte with no status to run on
+            done = true; // a data byte with no status to run on
             break;
         }
-        c.absolute = addTicks(c.absolute, delta);
+        absolute = addTicks(absolute, delta);
         if (status < 0xF0) {
-            const int length = (status & 0xE0) == 0xC0 ? 1 : 2;
-            if (end - pos < uint32_t(length) || (bytes[pos] & 0x80) ||
+            const uint32_t length = (status & 0xE0) == 0xC0 ? 1 : 2;
+            if (end - pos < length || (bytes[pos] & 0x80) ||
                 (length == 2 && (bytes[pos + 1] & 0x80))) {
-                c.done = true;
+                done = true;
                 break;
             }
-            MIDIEVENT& e = out[n++];
-            e.time = c.carried ? addTicks(c.carried, delta) : delta;
-            e.status = status;
-            e.data1 = bytes[pos];
-            e.data2 = length == 2 ? bytes[pos + 1] : 0;
-            e.data3 = 0;
+            store(out + n++, carried ? addTicks(carried, delta) : delta, status, bytes[pos],
+                  length == 2 ? bytes[pos + 1] : 0);
             pos += length;
-            c.carried = 0;
-            c.running = status;
+            carried = 0;
+            running = status;
             continue;
         }
         if (status == 0xFF) {
             uint32_t length;
             if (pos >= end) {
-                c.done = true;
+                done = true;
                 break;
             }
             const uint8_t type = bytes[pos++];
             if (!readVarLen(bytes, end, pos, length) || length > end - pos) {
-                c.done = true;
+                done = true;
                 break;
             }
             if (metas)
-                metas->push_back(SmfMeta{pos, length, c.absolute, type});
+                metas->push_back(SmfMeta{pos, length, absolute, type});
             pos += length;
-            c.carried = addTicks(c.carried, delta);
+            carried = addTicks(carried, delta);
             if (type == 0x2F) {
-                c.done = true;
+                done = true;
                 break;
             }
             continue;
@@ -224,19 +328,14 @@ uint32_t SmfReader::decode(const Track& track, SmfCursor& c, MIDIEVENT* out, uin
         if (status == 0xF0 || status == 0xF7) {
             uint32_t length;
             if (!readVarLen(bytes, end, pos, length) || length > end - pos) {
-                c.done = true;
+                done = true;
                 break;
             }
-            c.carried = addTicks(c.carried, delta);
+            carried = addTicks(carried, delta);
             if (status == 0xF0) {
                 // The F0 itself opens the message on the wire.
-                MIDIEVENT& e = out[n++];
-                e.time = c.carried;
-                e.status = 0xF0;
-                e.data1 = 0xF0;
-                e.data2 = 1;
-                e.data3 = 0;
-                c.carried = 0;
+                store(out + n++, carried, 0xF0, 0xF0, 1);
+                carried = 0;
                 c.packetFirst = false;
             } else {
                 c.packetFirst = true;
@@ -246,12 +345,14 @@ uint32_t SmfReader::decode(const Track& track, SmfCursor& c, MIDIEVENT* out, uin
             continue;
         }
         // System common and real-time status bytes have no place in a file.
-        c.done = true;
+        done = true;
         break;
     }
-    c.pos = pos;
-    if (c.done && !c.bytesLeft)
-        c.pos = end;
+    c.pos = done && !c.bytesLeft ? end : pos;
+    c.carried = carried;
+    c.absolute = absolute;
+    c.running = running;
+    c.done = done;
     return n;
 }
 

@@ -47,11 +47,41 @@ struct SmfCursor {
     bool done = false;
 };
 
+// The bytes of a whole file. A large file is read into a mapping of its
+// own that may use huge pages, so reading it costs the same per byte as a
+// small one instead of a page fault every 4 KiB.
+class SmfBytes {
+public:
+    SmfBytes() = default;
+    explicit SmfBytes(std::vector<uint8_t> bytes) : vector_(std::move(bytes)) {}
+    SmfBytes(SmfBytes&& other) noexcept { *this = std::move(other); }
+    SmfBytes& operator=(SmfBytes&& other) noexcept;
+    SmfBytes(const SmfBytes&) = delete;
+    SmfBytes& operator=(const SmfBytes&) = delete;
+    ~SmfBytes() { release(); }
+
+    // False when the file cannot be read or exceeds 4 GiB.
+    bool readFile(const char* path);
+
+    [[nodiscard]] const uint8_t* data() const { return mapped_ ? mapped_ : vector_.data(); }
+    [[nodiscard]] size_t size() const { return mapped_ ? size_ : vector_.size(); }
+    [[nodiscard]] size_t held() const { return mapped_ ? mappedLength_ : vector_.capacity(); }
+
+private:
+    void release();
+
+    std::vector<uint8_t> vector_;
+    uint8_t* mapped_ = nullptr;
+    size_t size_ = 0;
+    size_t mappedLength_ = 0;
+};
+
 class SmfReader {
 public:
     // Takes a whole file. False when it does not start with a valid header;
     // track chunks that run past the end are read up to the end.
-    bool load(std::vector<uint8_t> bytes);
+    bool load(SmfBytes bytes);
+    bool load(std::vector<uint8_t> bytes) { return load(SmfBytes(std::move(bytes))); }
 
     [[nodiscard]] uint16_t format() const { return format_; }
     [[nodiscard]] uint16_t division() const { return division_; }
@@ -77,13 +107,17 @@ private:
         uint32_t end = 0;
         SmfCursor cursor;
         bool metasIndexed = false;
+        // Grouped by type, in file order within a type; metas[firstOfType[t]]
+        // up to metas[firstOfType[t + 1]] are those of type t, so the n-th
+        // of a type is found at once even among tens of thousands of them.
         std::vector<SmfMeta> metas;
+        std::vector<uint32_t> firstOfType;
     };
 
     uint32_t decode(const Track& track, SmfCursor& cursor, MIDIEVENT* out, uint32_t room,
                     std::vector<SmfMeta>* metas) const;
 
-    std::vector<uint8_t> bytes_;
+    SmfBytes bytes_;
     std::vector<Track> tracks_;
     uint16_t format_ = 0;
     uint16_t division_ = 0;
