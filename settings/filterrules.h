@@ -45,6 +45,9 @@ public:
     void ICClick();
     void Mod12Click();
     void PIClick();
+    // "ALL" checks everything the active page speaks for: on the classes'
+    // page every class and so every size of both octaves, on the one-octave
+    // page the first octave only, on the two-octave page all 24 sizes.
     void AllClick();
     void NoneClick();
     void CheckBox20Click();
