@@ -1,10 +1,6 @@
-#include <QApplication>
-#include <QMainWindow>
+#include "app/application.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QMainWindow w;
-    w.setWindowTitle("Identify intervals");
-    w.show();
-    return app.exec();
+    TonyxApplication app(argc, argv);
+    return runTonyx(app);
 }

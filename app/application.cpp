@@ -1,0 +1,138 @@
+#include "app/application.h"
+
+#include "app/zorpunit1.h"
+#include "core/exception.h"
+#include "errors/errorform.h"
+#include "errors/filterquery.h"
+#include "info/HelpFormUnit.h"
+#include "info/about.h"
+#include "info/readme.h"
+#include "score/scoreform.h"
+#include "settings/Tonyxfilter2.h"
+#include "settings/Tonyxsettings.h"
+
+#include <QMessageBox>
+
+#include <cstdio>
+
+namespace {
+
+TonyxApplication::MessageSink& messageSink() {
+    static TonyxApplication::MessageSink sink;
+    return sink;
+}
+
+std::vector<std::string>& creationLog() {
+    static std::vector<std::string> log;
+    return log;
+}
+
+// A platform with no screen cannot show a message box, and one shown there
+// would wait forever for a click: the message goes to stderr instead.
+bool canShowBoxes() {
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+}
+
+template <typename Window, typename... Args> Window* create(Window*& global, Args&&... args) {
+    global = new Window(std::forward<Args>(args)...);
+    creationLog().push_back(global->metaObject()->className());
+    return global;
+}
+
+template <typename Window> void destroy(Window*& global) {
+    delete global;
+    global = nullptr;
+}
+
+} // namespace
+
+TonyxApplication::TonyxApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName("Tonyx");
+}
+
+bool TonyxApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const Exception& e) {
+        showMessage(e.message());
+    } catch (const std::exception& e) {
+        showMessage(e.what());
+    }
+    return false;
+}
+
+void TonyxApplication::setMessageSink(MessageSink sink) {
+    messageSink() = std::move(sink);
+}
+
+void TonyxApplication::showMessage(const std::string& message) {
+    if (messageSink()) {
+        messageSink()(message);
+        return;
+    }
+    if (!canShowBoxes()) {
+        std::fprintf(stderr, "%s\n", message.c_str());
+        return;
+    }
+    QMessageBox::critical(QApplication::activeWindow(), QStringLiteral("Tonyx"),
+                          QString::fromStdString(message));
+}
+
+void createWindows(Clock& clock, const char* midiLibrary) {
+    TForm1& main = *create(Form1, clock, midiLibrary);
+    create(Form2, main);
+    create(ErrorReport);
+    create(FilterQueryForm);
+    create(ReadmeBox);
+    create(Yellow);
+    create(SettingsForm, main);
+    create(NewFilterForm, main);
+    create(HelpForm);
+
+    main.setKeyGuide(HelpForm);
+    HelpForm->setAnchorWindow(&main);
+    // Only the main window's closing ends the program; the Key Guide may
+    // still be up then.
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{Form2, ErrorReport, FilterQueryForm, ReadmeBox, Yellow,
+                                         SettingsForm, NewFilterForm, HelpForm})
+        w->setAttribute(Qt::WA_QuitOnClose, false);
+}
+
+void destroyWindows() {
+    if (Form1)
+        Form1->setKeyGuide(nullptr);
+    destroy(HelpForm);
+    destroy(NewFilterForm);
+    destroy(SettingsForm);
+    destroy(Yellow);
+    destroy(ReadmeBox);
+    destroy(FilterQueryForm);
+    destroy(ErrorReport);
+    destroy(Form2);
+    destroy(Form1);
+}
+
+const std::vector<std::string>& windowCreationOrder() {
+    return creationLog();
+}
+
+int runTonyx(QApplication& app, Clock& clock, const char* midiLibrary) {
+    try {
+        createWindows(clock, midiLibrary);
+    } catch (const std::exception& e) {
+        // Whatever stops start-up ends the program after its message; the
+        // windows made so far go without ever being shown.
+        destroyWindows();
+        std::fprintf(stderr, "%s\n", e.what());
+        std::fflush(stderr);
+        if (messageSink() || canShowBoxes())
+            TonyxApplication::showMessage(e.what());
+        return 1;
+    }
+    Form1->show();
+    const int result = app.exec();
+    destroyWindows();
+    return result;
+}

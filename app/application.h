@@ -1,0 +1,43 @@
+#pragma once
+
+#include "core/clock.h"
+
+#include <QApplication>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// The application object. An exception that escapes an event handler is
+// caught here, shown to the user, and the event loop goes on.
+class TonyxApplication : public QApplication {
+    Q_OBJECT
+public:
+    TonyxApplication(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+
+    // Where messages for the user go: a message box unless a sink is set.
+    // Tests set a sink that records them; an empty function restores the box.
+    using MessageSink = std::function<void(const std::string&)>;
+    static void setMessageSink(MessageSink sink);
+    static void showMessage(const std::string& message);
+};
+
+// Creates the program's nine windows in their fixed order and sets their
+// global pointers: the main window, the score window, the Error Report, the
+// filter question, the readme window, the About box, the settings window,
+// the filter window and the Key Guide. Throws what a constructor throws;
+// the windows made before stay (destroyWindows removes them).
+void createWindows(Clock& clock = SystemClock::instance(), const char* midiLibrary = "MidiLib32");
+// Deletes every window that exists, last created first, and clears the
+// global pointers.
+void destroyWindows();
+// The class names of the windows created since the program started, in
+// the order they were made.
+[[nodiscard]] const std::vector<std::string>& windowCreationOrder();
+
+// The program: creates the windows, shows the main window and runs the
+// event loop until the main window closes. When start-up fails the message
+// is shown (and written to stderr), no window is left, and the result is 1.
+int runTonyx(QApplication& app, Clock& clock = SystemClock::instance(),
+             const char* midiLibrary = "MidiLib32");

@@ -1,0 +1,95 @@
+#include "info/HelpFormUnit.h"
+
+#include "core/designunits.h"
+#include "info/keyguidepicture.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPalette>
+#include <QPixmap>
+#include <QScreen>
+
+THelpForm* HelpForm = nullptr;
+
+THelpForm::THelpForm(QWidget* parent) : QDialog(parent) {
+    setObjectName("HelpForm");
+    setWindowTitle(QString());
+    setFont(design::sansFont(13));
+    design::place(this, 311, 254, 540, 218);
+    setSizeGripEnabled(false);
+
+    const QImage picture = keyguide::drawPicture();
+
+    // The margin beside and below the picture takes its background, so the
+    // window reads as one picture.
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, picture.pixelColor(0, 0));
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    Image1 = new QLabel(this);
+    Image1->setObjectName("Image1");
+    Image1->setPixmap(QPixmap::fromImage(picture));
+    Image1->setScaledContents(true);
+    design::place(Image1, 1, 0, picture.width(), picture.height());
+
+    resize(design::px(picture.width() + 14), design::px(picture.height() + 35));
+
+    const int markerTop = 245 - 86; // the designed window height minus 86
+    for (int i = 0; i < 12; ++i) {
+        auto* marker = new QLabel("X", this);
+        marker->setObjectName(QString("marker%1").arg(i));
+        QFont font("Ariel");
+        font.setStyleHint(QFont::SansSerif);
+        font.setPixelSize(design::sansFont(27).pixelSize()); // 16 points at 120 ppi
+        marker->setFont(font);
+        QPalette markerPalette = marker->palette();
+        markerPalette.setColor(QPalette::WindowText, QColor(255, 0, 0));
+        marker->setPalette(markerPalette);
+        marker->setAutoFillBackground(false);
+        marker->adjustSize();
+        marker->move(design::px(static_cast<int>(i * 37.5 + 38)), design::px(markerTop));
+        marker->hide();
+        markers[i] = marker;
+    }
+    for (auto& deadline : markerDeadlines)
+        deadline = -1;
+}
+
+bool THelpForm::guideVisible() const {
+    return isVisible();
+}
+
+void THelpForm::showMarker(int i) {
+    if (i < 0 || i >= 12)
+        return;
+    markers[i]->show();
+    markers[i]->raise();
+    repaint();
+}
+
+void THelpForm::hideMarker(int i) {
+    if (i >= 0 && i < 12)
+        markers[i]->hide();
+}
+
+bool THelpForm::markerShown(int i) const {
+    return i >= 0 && i < 12 && !markers[i]->isHidden();
+}
+
+void THelpForm::showEvent(QShowEvent* event) {
+    FormShow();
+    QDialog::showEvent(event);
+}
+
+void THelpForm::FormShow() {
+    if (!anchor_)
+        return;
+    const QRect main = anchor_->frameGeometry();
+    int top = main.top() - frameGeometry().height();
+    // Never above the top of the screen, where the user could not reach the
+    // guide to move or close it.
+    if (const QScreen* screen = anchor_->screen())
+        top = std::max(top, screen->availableGeometry().top());
+    move(main.left(), top);
+}

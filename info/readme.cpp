@@ -1,0 +1,64 @@
+#include "info/readme.h"
+
+#include "core/designunits.h"
+#include "core/exception.h"
+
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStringList>
+
+TReadmeBox* ReadmeBox = nullptr;
+
+namespace {
+
+const char* const kReadmeFile = "readme.txt";
+
+// The file's lines, split at CR LF, LF or a lone CR alike.
+QString readLines(const char* fileName) {
+    QFile file(QString::fromLatin1(fileName));
+    if (!file.open(QIODevice::ReadOnly))
+        throw Exception(std::string("Cannot open file ") + fileName);
+    QString text = QString::fromUtf8(file.readAll());
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    // A final line break ends the last line; it does not start a new one.
+    if (text.endsWith(QLatin1Char('\n')))
+        text.chop(1);
+    return text;
+}
+
+} // namespace
+
+TReadmeBox::TReadmeBox(QWidget* parent) : QDialog(parent) {
+    setObjectName("ReadmeBox");
+    setWindowTitle("readme.txt");
+    setFont(design::sansFont(14));
+    design::place(this, 228, 135, 621, 482);
+
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName("Memo1");
+    design::place(Memo1, 7, 1, 599, 404);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+
+    Button1 = new QPushButton("Close", this);
+    Button1->setObjectName("Button1");
+    design::place(Button1, 545, 411, 61, 31);
+    Button1->setAutoDefault(false);
+    connect(Button1, &QPushButton::clicked, this, [this] { done(1); });
+
+    setTabOrder(Memo1, Button1);
+
+    Memo1->setPlainText(readLines(kReadmeFile));
+}
+
+void TReadmeBox::showEvent(QShowEvent* event) {
+    FormShow();
+    QDialog::showEvent(event);
+}
+
+void TReadmeBox::FormShow() {
+    resize(Button1->x() + design::px(76), Memo1->height() + design::px(86));
+}

@@ -1,0 +1,184 @@
+// Start-up: the nine windows and their order, a start-up that fails for
+// want of readme.txt, the event loop that ends with the main window, and
+// exceptions that escape event handlers.
+
+#include "app/application.h"
+#include "app/zorpunit1.h"
+#include "core/exception.h"
+#include "errors/errorform.h"
+#include "errors/filterquery.h"
+#include "info/HelpFormUnit.h"
+#include "info/about.h"
+#include "info/readme.h"
+#include "score/scoreform.h"
+#include "settings/Tonyxfilter2.h"
+#include "settings/Tonyxsettings.h"
+#include "test_drill_support.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <stdexcept>
+
+namespace {
+
+const std::vector<std::string> kWindowOrder = {"TForm1",           "TForm2",         "TErrorReport",
+                                               "TFilterQueryForm", "TReadmeBox",     "TYellow",
+                                               "TSettingsForm",    "TNewFilterForm", "THelpForm"};
+
+std::vector<std::string> createdSince(size_t start) {
+    const auto& all = windowCreationOrder();
+    return {all.begin() + static_cast<std::ptrdiff_t>(start), all.end()};
+}
+
+bool noWindowGlobalsLeft() {
+    return !Form1 && !Form2 && !ErrorReport && !FilterQueryForm && !ReadmeBox && !Yellow &&
+           !SettingsForm && !NewFilterForm && !HelpForm;
+}
+
+// A widget whose handlers fail as a user's click or a timer may make them.
+class FailingWidget : public QWidget {
+public:
+    void mousePressEvent(QMouseEvent*) override { throw Exception("midiOut not open"); }
+};
+
+} // namespace
+
+class TestStartup : public QObject {
+    Q_OBJECT
+
+    FakeClock clock;
+    QString startFolder;
+    std::unique_ptr<QTemporaryDir> folder;
+    std::vector<std::string> messages;
+
+    void enterFolder(bool withReadme) {
+        folder = std::make_unique<QTemporaryDir>();
+        QVERIFY(folder->isValid());
+        if (withReadme) {
+            QFile f(folder->filePath("readme.txt"));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("Tonyx\r\n");
+        }
+        QVERIFY(QDir::setCurrent(folder->path()));
+    }
+
+private slots:
+    void initTestCase() { startFolder = QDir::currentPath(); }
+
+    void init() {
+        messages.clear();
+        TonyxApplication::setMessageSink([this](const std::string& m) { messages.push_back(m); });
+    }
+
+    void cleanup() {
+        destroyWindows();
+        TonyxApplication::setMessageSink({});
+        QDir::setCurrent(startFolder);
+        folder.reset();
+    }
+
+    void windowsAreCreatedInTheirOrderAndJoined() {
+        enterFolder(true);
+        const size_t start = windowCreationOrder().size();
+        createWindows(clock, "StandInMidi");
+        QCOMPARE(createdSince(start), kWindowOrder);
+        QVERIFY(Form1 && Form2 && ErrorReport && FilterQueryForm && ReadmeBox && Yellow &&
+                SettingsForm && NewFilterForm && HelpForm);
+        QCOMPARE(Form1->keyGuide(), static_cast<KeyGuideMarkers*>(HelpForm));
+        QCOMPARE(HelpForm->anchorWindow(), static_cast<QWidget*>(Form1));
+        // Nothing is shown until the main window is.
+        for (QWidget* w : QApplication::topLevelWidgets())
+            QVERIFY2(!w->isVisible(), w->metaObject()->className());
+
+        destroyWindows();
+        QVERIFY(noWindowGlobalsLeft());
+        QVERIFY(QApplication::topLevelWidgets().isEmpty());
+    }
+
+    void startUpWithoutReadmeShowsTheMessageAndLeavesNoWindow() {
+        enterFolder(false);
+        const size_t start = windowCreationOrder().size();
+        const int result = runTonyx(*qApp, clock, "StandInMidi");
+        QVERIFY(result != 0);
+        QCOMPARE(messages, std::vector<std::string>{"Cannot open file readme.txt"});
+        // It failed at the fifth window, after the first four were made.
+        QCOMPARE(createdSince(start),
+                 std::vector<std::string>(kWindowOrder.begin(), kWindowOrder.begin() + 4));
+        QVERIFY(noWindowGlobalsLeft());
+        QVERIFY(QApplication::topLevelWidgets().isEmpty());
+    }
+
+    void programWithoutReadmeExitsNonZeroWithTheMessage() {
+        enterFolder(false);
+        QProcess program;
+        program.setWorkingDirectory(folder->path());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        program.setProcessEnvironment(env);
+        program.start(QCoreApplication::applicationDirPath() + "/tonyx", {});
+        QVERIFY2(program.waitForStarted(), "the tonyx program is built beside the tests");
+        QVERIFY2(program.waitForFinished(60000), "start-up failure ends the program");
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QVERIFY(program.exitCode() != 0);
+        QVERIFY2(program.readAllStandardError().contains("Cannot open file readme.txt"),
+                 "the message reaches the user");
+    }
+
+    void theLoopRunsUntilTheMainWindowClosesThoughTheKeyGuideIsUp() {
+        enterFolder(true);
+        bool shownTogether = false;
+        bool closedByTest = false;
+        QTimer::singleShot(0, qApp, [&] {
+            shownTogether = Form1 && Form1->isVisible() && HelpForm && HelpForm->isVisible();
+            closedByTest = true;
+            Form1->close();
+        });
+        // Should the loop not end with the main window, this ends it.
+        QTimer guard;
+        guard.setSingleShot(true);
+        connect(&guard, &QTimer::timeout, qApp, &QCoreApplication::quit);
+        guard.start(20000);
+
+        const int result = runTonyx(*qApp, clock, "StandInMidi");
+        QVERIFY(closedByTest);
+        QVERIFY(guard.isActive());
+        QCOMPARE(result, 0);
+        QVERIFY(shownTogether);
+        QVERIFY(noWindowGlobalsLeft());
+        QVERIFY(messages.empty());
+    }
+
+    void anExceptionInAHandlerIsShownAndTheLoopGoesOn() {
+        FailingWidget widget;
+        widget.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&widget));
+        QTest::mouseClick(&widget, Qt::LeftButton);
+        QCOMPARE(messages, std::vector<std::string>{"midiOut not open"});
+
+        // In the running loop: a failing timer, then one that still fires.
+        QEventLoop loop;
+        bool later = false;
+        QTimer::singleShot(0, &loop, [] { throw std::runtime_error("device gone"); });
+        QTimer::singleShot(30, &loop, [&] {
+            later = true;
+            loop.quit();
+        });
+        loop.exec();
+        QVERIFY(later);
+        QCOMPARE(messages, (std::vector<std::string>{"midiOut not open", "device gone"}));
+    }
+};
+
+int main(int argc, char** argv) {
+    TonyxApplication app(argc, argv);
+    TestStartup test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_startup.moc"
