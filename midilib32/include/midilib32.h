@@ -132,58 +132,184 @@ MIDILIB32_API uint32_t PutMidiOut(uint32_t port, LPMIDIEVENT event) MIDILIB32_EX
 
 /* ---- Input ------------------------------------------------------------ */
 
+/* Number of MIDI input ports: those of the ALSA sequencer, then those of a
+ * JACK server that already runs (the library never starts one). The list
+ * is taken afresh by each call to GetNumInDevices, GetMidiInDescription
+ * and OpenMidiIn, so ports that come and go change the indices; OpenMidiIn
+ * opens the port that bore the name at that index. */
 MIDILIB32_API uint32_t GetNumInDevices(void) MIDILIB32_EXPORT(GetNumInDevices, 0);
 
-/* As GetMidiOutDescription, for input devices. */
+/* As GetMidiOutDescription, for input devices: the port's name ("client:port"
+ * for JACK), at most 31 bytes, cut on a UTF-8 character boundary. */
 MIDILIB32_API uint32_t GetMidiInDescription(uint32_t device, char* name)
     MIDILIB32_EXPORT(GetMidiInDescription, 8);
 
-/* Opens input device `device`; `window` receives MIDILIB_MSG_IN_DATA when
- * events wait. Returns a handle > 32, or <= 32 on failure. */
+/* Opens input device `device`. `window` (may be null; copied, so the
+ * caller's struct need not outlive the call) receives MIDILIB_MSG_IN_DATA
+ * (963), wparam the input handle, when events start waiting: once after
+ * the open or after GetMidiIn last returned null, not once per event, so a
+ * reader drains with GetMidiIn until null. `sync` is a clock from OpenSync
+ * (then event times are that clock's ticks) or 0 (milliseconds); an
+ * unknown clock fails the open. `flags` are reserved. Returns a handle
+ * > 32, or a value <= 32 when the device cannot open. Nothing is queued
+ * until StartMidiIn. The handle lives until CloseMidiIn. */
 MIDILIB32_API uint32_t OpenMidiIn(HMIDILIBWINDOW window, uint32_t device, uint32_t sync,
                                   uint32_t flags) MIDILIB32_EXPORT(OpenMidiIn, 16);
+/* Starts queueing received messages; time counts from here. 0 on success,
+ * nonzero for a bad handle. Starting a started input changes nothing. */
 MIDILIB32_API uint32_t StartMidiIn(uint32_t input) MIDILIB32_EXPORT(StartMidiIn, 4);
+/* Stops queueing; events already queued stay for GetMidiIn. 0 on success. */
 MIDILIB32_API uint32_t StopMidiIn(uint32_t input) MIDILIB32_EXPORT(StopMidiIn, 4);
+/* Closes the port and drops what is queued; the handle is invalid
+ * afterwards and nothing more is posted to its window. 0 on success. */
 MIDILIB32_API uint32_t CloseMidiIn(uint32_t input) MIDILIB32_EXPORT(CloseMidiIn, 4);
 
-/* The next received event, or null when none waits. The pointer stays valid
- * until the next GetMidiIn or CloseMidiIn on the same handle. */
+/* The next received event, in arrival order, or null when none waits. The
+ * pointer stays valid until the next GetMidiIn or CloseMidiIn on the same
+ * handle; the library owns it.
+ * - time: the time since the previous queued event (for the first, since
+ *   StartMidiIn), in milliseconds, or in ticks of the input's clock (0 when
+ *   that clock was started again in between).
+ * - A channel, system common or real-time message is one event: status and
+ *   up to three data bytes. Active sensing (0xFE) is delivered like any
+ *   other message.
+ * - An exclusive message becomes byte events, one per byte as received:
+ *   status 0xF0, data1 the byte (the first is F0 itself, the last F7),
+ *   data2 1 on the first and 0 on the others, time 0 after the first.
+ * An input holds at most 1048576 unread events; later ones are dropped. */
 MIDILIB32_API LPMIDIEVENT GetMidiIn(uint32_t input) MIDILIB32_EXPORT(GetMidiIn, 4);
 
 /* ---- Clock ------------------------------------------------------------ */
 
-/* Opens a clock. `window` receives MIDILIB_MSG_SYNC_BEAT and
- * MIDILIB_MSG_SYNC_DONE. Returns a handle > 32, or <= 32 on failure. */
+/* Opens a clock, stopped at tick 0. `tempo` is in microseconds per quarter
+ * note (0: 500000, 120 per minute), `resolution` in ticks per quarter note
+ * (0: 96); one tick lasts tempo / resolution microseconds. `window` (may be
+ * null; copied) receives, from the clock's own thread:
+ * - MIDILIB_MSG_SYNC_BEAT (21586) at each quarter note passed while the
+ *   clock runs: wparam the clock handle, lparam the beat's number counted
+ *   from 1 at StartSync (tick = number * resolution). A late wake-up skips
+ *   to the latest beat passed rather than posting a burst.
+ * - MIDILIB_MSG_SYNC_DONE (21591) when StopSync stops a running or paused
+ *   clock: wparam the handle, lparam the position in ticks.
+ * `flags` are reserved. Returns a handle > 32, or <= 32 on failure. The
+ * handle lives until CloseSync. Ports opened with the clock count their
+ * delays in its ticks (see PutMidiOut). */
 MIDILIB32_API uint32_t OpenSync(HMIDILIBWINDOW window, uint32_t flags, uint32_t tempo,
                                 uint32_t resolution) MIDILIB32_EXPORT(OpenSync, 16);
+/* Closes the clock and ends its thread; nothing more is posted to its
+ * window once this returns. 0 on success, nonzero for a bad handle. */
 MIDILIB32_API uint32_t CloseSync(uint32_t sync) MIDILIB32_EXPORT(CloseSync, 4);
+/* Stops the clock where it stands and posts MIDILIB_MSG_SYNC_DONE (not
+ * when it was already stopped). 0 on success. */
 MIDILIB32_API uint32_t StopSync(uint32_t sync) MIDILIB32_EXPORT(StopSync, 4);
+/* Runs the clock from tick 0. 0 on success. */
 MIDILIB32_API uint32_t StartSync(uint32_t sync) MIDILIB32_EXPORT(StartSync, 4);
+/* `pause` nonzero holds a running clock where it stands; 0 lets a paused
+ * clock go on. 0 on success. */
 MIDILIB32_API uint32_t PauseSync(uint32_t sync, uint32_t pause) MIDILIB32_EXPORT(PauseSync, 8);
+/* Lets a stopped or paused clock go on from where it stands (StartSync
+ * begins again at 0). 0 on success. */
 MIDILIB32_API uint32_t ReStartSync(uint32_t sync) MIDILIB32_EXPORT(ReStartSync, 4);
+/* Sets the tempo (microseconds per quarter note, not 0) from this moment
+ * on; the position does not jump. 0 on success. */
 MIDILIB32_API uint32_t SetTempo(uint32_t sync, uint32_t tempo) MIDILIB32_EXPORT(SetTempo, 8);
+/* Sets the ticks per quarter note (not 0); the position keeps its place in
+ * quarter notes, so it is rescaled to the new ticks. 0 on success. */
 MIDILIB32_API uint32_t SetResolution(uint32_t sync, uint32_t resolution)
     MIDILIB32_EXPORT(SetResolution, 8);
+/* The tempo or resolution, or 0 for a bad handle. */
 MIDILIB32_API uint32_t GetTempo(uint32_t sync) MIDILIB32_EXPORT(GetTempo, 4);
 MIDILIB32_API uint32_t GetResolution(uint32_t sync) MIDILIB32_EXPORT(GetResolution, 4);
+/* Stores the ticks since StartSync in *ticks (computed from the time, so
+ * exact whenever it is asked; it holds still while stopped or paused).
+ * 0 on success; nonzero for a bad handle or a null pointer. */
 MIDILIB32_API uint32_t GetPosition(uint32_t sync, uint32_t* ticks) MIDILIB32_EXPORT(GetPosition, 8);
 
 /* ---- Standard MIDI Files ---------------------------------------------- */
 
-/* Opens `path` for reading (mode 'r') or writing (mode 'w'). */
+/* The event stream of a track, as ReadSMF hands it out and WriteSMF takes
+ * it. time is the delta in ticks since the previous event of the track.
+ * - A channel message is one event: status 0x80..0xEF, data1, data2 (0 for
+ *   program change and channel pressure), data3 0.
+ * - A system-exclusive event of the file (F0 <length> <bytes>) becomes one
+ *   byte event per byte it puts on the wire: status 0xF0, data1 the byte,
+ *   data2 1 on the first byte event and 0 on the others, data3 0. The first
+ *   byte is the F0 itself; a message split into packets ends with the F7 of
+ *   its last escape, so data1 240 opens an exclusive run and data1 247
+ *   closes it.
+ * - An escape event (F7 <length> <bytes>: a continuation packet, or any raw
+ *   bytes) becomes byte events with status 0xF7, data1 the stored bytes,
+ *   data2 1 on the first. An empty escape sends nothing and yields nothing.
+ * - Meta events are not in the stream: their delta times are added to the
+ *   next event's, so every event keeps its time. ReadMetaEvent reads them.
+ * - Byte events after the first of a packet have time 0.
+ * WriteSMF turns byte events back into one F0 or F7 event per run (a run
+ * ends at a byte event with data2 1, another status, a nonzero time or any
+ * other event; an F0 run's leading F0 byte is its event type), and writes
+ * system common and real-time messages (0xF1..0xFE) as escapes of their
+ * bytes. Channel messages are written in running status. */
+
+/* Opens `path` for reading (mode 'r') or writing (mode 'w').
+ * Reading: the whole file is read at once; `format` is ignored and
+ * *tracks (if not null) receives the number of track chunks. A file that
+ * does not start with a valid header (format 0, 1 or 2, nonzero division)
+ * is refused. Damage further on never refuses the file: a track is read up
+ * to the damage (a chunk longer than the file, a cut or over-long variable-
+ * length number, a data byte with no status to run on, a length past the
+ * chunk's end, a status byte where data belongs, a real-time status) and
+ * then ends; chunks of other types are skipped.
+ * Writing: `format` 0 (one track) or 1; *tracks gives the number of tracks
+ * (null or 0: one). The file is built in memory and written at CloseSMF
+ * through a temporary file in the same folder, which replaces `path` only
+ * when complete; a folder that cannot take the file fails the open. The
+ * resolution starts at 96 ticks per quarter note.
+ * Returns a handle > 32, or <= 32 on failure. The handle lives until
+ * CloseSMF. */
 MIDILIB32_API uint32_t OpenSMF(const char* path, uint32_t mode, uint32_t format, uint32_t* tracks)
     MIDILIB32_EXPORT(OpenSMF, 16);
+/* Closes the file. For a file open for writing, ends each track that has
+ * no end-of-track meta event and writes the file; 0 when it was written,
+ * nonzero when it could not be (the old file, if any, is left as it was).
+ * Data from ReadMetaEvent is freed. The handle is invalid afterwards. */
 MIDILIB32_API uint32_t CloseSMF(uint32_t smf) MIDILIB32_EXPORT(CloseSMF, 4);
+/* Sends every track of a file open for reading back to its start. 0 on
+ * success; nonzero for a bad handle or a file open for writing. */
 MIDILIB32_API uint32_t RewindSMF(uint32_t smf) MIDILIB32_EXPORT(RewindSMF, 4);
+/* Copies the next events of `track` (0-based) into `events` (room for
+ * `room` events, owned by the caller), going on where the last call ended.
+ * Returns how many were stored: 0 when the track is exhausted, ended by its
+ * end-of-track or damaged at the point reached, and for a bad handle,
+ * track or pointer. */
 MIDILIB32_API uint32_t ReadSMF(uint32_t smf, uint32_t track, LPMIDIEVENT events, uint32_t room)
     MIDILIB32_EXPORT(ReadSMF, 16);
+/* Appends `count` events (copied) to `track` of a file open for writing.
+ * Returns how many were taken; it stops at the first event it cannot write
+ * (a status below 0x80 or 0xFF, a data byte above 127, a delta above
+ * 0x0FFFFFFF, a track already ended by an end-of-track meta event). */
 MIDILIB32_API uint32_t WriteSMF(uint32_t smf, uint32_t track, LPMIDIEVENT events, uint32_t count)
     MIDILIB32_EXPORT(WriteSMF, 16);
+/* Ticks per quarter note (the header's division as stored; a value with
+ * bit 15 set is SMPTE timing), or 0 for a bad handle. */
 MIDILIB32_API uint32_t GetSMFResolution(uint32_t smf) MIDILIB32_EXPORT(GetSMFResolution, 4);
+/* Sets the division of a file open for writing (1..65535). 0 on success;
+ * nonzero for a bad handle or value, or a file open for reading. */
 MIDILIB32_API uint32_t SetSMFResolution(uint32_t smf, uint32_t resolution)
     MIDILIB32_EXPORT(SetSMFResolution, 8);
+/* Finds a meta event of `track` in a file open for reading. The low 8 bits
+ * of `type` are the meta type; the bits above count occurrences (0: the
+ * first event of that type, 1: the second, ...), so a tempo map is read
+ * with type 0x51, 0x151, 0x251, ... until -1. On success stores a pointer
+ * to the event's data in *data and its length in *length and returns the
+ * event's time in ticks from the start of the track (at most 2^31 - 1).
+ * The data belongs to the library and stays valid until CloseSMF. Returns
+ * -1 when there is no such event (or for a bad handle, track or pointer). */
 MIDILIB32_API int32_t ReadMetaEvent(uint32_t smf, uint32_t track, uint32_t type, uint8_t** data,
                                     uint32_t* length) MIDILIB32_EXPORT(ReadMetaEvent, 20);
+/* Appends meta event `type` (0..127) to `track` of a file open for
+ * writing, at the time of the previous event (delta 0). `data` is copied.
+ * A length of 0 with data not null takes data as zero-terminated text (a
+ * track name); null data writes an empty event. An end-of-track (0x2F) ends
+ * the track: later events are refused. 0 = written; nonzero = failed. */
 MIDILIB32_API uint32_t WriteMetaEvent(uint32_t smf, uint32_t track, uint32_t type,
                                       const uint8_t* data, uint32_t length)
     MIDILIB32_EXPORT(WriteMetaEvent, 20);
