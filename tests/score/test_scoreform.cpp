@@ -1,5 +1,6 @@
 #include "app/drillstate.h"
 #include "core/atomicfile.h"
+#include "core/designunits.h"
 #include "errors/errorform.h"
 #include "score/highscores.h"
 #include "score/scoreform.h"
@@ -148,8 +149,8 @@ void ScoreFormTest::modalShowingReturnsOkAfterScoring() {
     });
     QCOMPARE(form_->showForDrill(), 1);
     QCOMPARE(shownLines, 1);
-    QCOMPARE(form_->width(), form_->Button1->x() + 70);
-    QCOMPARE(form_->height(), form_->Button1->y() + 80);
+    QCOMPARE(form_->width(), form_->Button1->x() + design::px(70));
+    QCOMPARE(form_->height(), form_->Button1->y() + design::px(80));
 }
 
 void ScoreFormTest::filterLabelFollowsEligibility_data() {
