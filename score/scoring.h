@@ -19,8 +19,8 @@ struct ScoreResult {
 
 // Scores a drill of `correct` right and `incorrect` wrong answers that ran
 // for `elapsedMilliseconds`. A drill shorter than a second is timed as one
-// second, and one without a correct answer counts as one correct answer's
-// time, so no step divides by zero.
+// second and the time is shared by at least one answer, so no step divides
+// by zero.
 [[nodiscard]] ScoreResult computeScore(int32_t correct, int32_t incorrect,
                                        int64_t elapsedMilliseconds);
 
