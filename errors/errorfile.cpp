@@ -4,9 +4,13 @@
 #include "core/atomicfile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
+#include <fcntl.h>
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace errors {
 
@@ -32,39 +36,75 @@ bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
-} // namespace
+// Takes the file's numbers as its bytes arrive, so that reading stops as soon
+// as the table is full or the data goes wrong, whatever follows.
+class NumberReader {
+public:
+    explicit NumberReader(std::span<IntervalTally, kTallyRows> rows) : rows_(rows) {
+        for (IntervalTally& row : rows_)
+            row.clear();
+    }
 
-int parseErrorFile(std::string_view data, std::span<IntervalTally, kTallyRows> rows) {
-    for (IntervalTally& row : rows)
-        row.clear();
-    size_t pos = 0;
-    int count = 0;
-    while (count < kErrorFileNumbers) {
-        while (pos < data.size() && isSpace(data[pos]))
-            ++pos;
-        size_t end = pos;
-        while (end < data.size() && !isSpace(data[end]))
-            ++end;
-        if (end == pos)
-            break;
+    // False once reading has stopped; the rest of the data is not wanted.
+    bool feed(std::string_view bytes) {
+        for (const char c : bytes) {
+            if (stopped_)
+                return false;
+            if (isSpace(c)) {
+                takeToken();
+            } else if (token_.size() == kLongestToken) {
+                stopped_ = true; // no counter is written this long
+            } else {
+                token_ += c;
+            }
+        }
+        return !stopped_;
+    }
+
+    // The end of the data ends the last number.
+    int finish() {
+        takeToken();
+        return count_;
+    }
+
+private:
+    // "-2147483648" with room for leading zeros.
+    static constexpr size_t kLongestToken = 32;
+
+    void takeToken() {
+        if (token_.empty() || stopped_)
+            return;
         // A decimal integer: an optional minus sign, then digits only. A
         // number beyond 32 bits was never written by the program, so it ends
         // the reading like any other damage.
-        const std::string_view token = data.substr(pos, end - pos);
-        const bool digitsOnly = std::all_of(token.begin() + (token[0] == '-' ? 1 : 0), token.end(),
-                                            [](char c) { return c >= '0' && c <= '9'; });
+        const bool digitsOnly =
+            std::all_of(token_.begin() + (token_[0] == '-' ? 1 : 0), token_.end(),
+                        [](char c) { return c >= '0' && c <= '9'; });
         int32_t value = 0;
-        if (!digitsOnly)
-            break;
-        const auto result = std::from_chars(token.data(), token.data() + token.size(), value);
-        if (result.ec != std::errc{} || result.ptr != token.data() + token.size())
-            break;
-        rows[static_cast<size_t>(count / IntervalTally::kCounters)].counter(
-            count % IntervalTally::kCounters) = value;
-        ++count;
-        pos = end;
+        const auto result = std::from_chars(token_.data(), token_.data() + token_.size(), value);
+        token_.clear();
+        if (!digitsOnly || result.ec != std::errc{}) {
+            stopped_ = true;
+            return;
+        }
+        rows_[static_cast<size_t>(count_ / IntervalTally::kCounters)].counter(
+            count_ % IntervalTally::kCounters) = value;
+        if (++count_ == kErrorFileNumbers)
+            stopped_ = true;
     }
-    return count;
+
+    std::span<IntervalTally, kTallyRows> rows_;
+    std::string token_;
+    int count_ = 0;
+    bool stopped_ = false;
+};
+
+} // namespace
+
+int parseErrorFile(std::string_view data, std::span<IntervalTally, kTallyRows> rows) {
+    NumberReader reader(rows);
+    reader.feed(data);
+    return reader.finish();
 }
 
 void addTallies(std::span<IntervalTally, kTallyRows> sum,
@@ -79,14 +119,35 @@ void addTallies(std::span<IntervalTally, kTallyRows> sum,
 }
 
 ErrorFileRead readErrorFile(const std::string& path, std::span<IntervalTally, kTallyRows> rows) {
-    for (IntervalTally& row : rows)
-        row.clear();
+    NumberReader reader(rows);
     if (!fileExists(path))
         return ErrorFileRead::Missing;
-    const auto data = readWholeFile(path);
-    if (!data)
+    // Only a plain file is read: a pipe or a device under this name would
+    // block or never end, and a directory cannot be read at all.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return ErrorFileRead::Unreadable;
-    parseErrorFile(*data, rows);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return ErrorFileRead::Unreadable;
+    }
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ::close(fd);
+            for (IntervalTally& row : rows)
+                row.clear();
+            return ErrorFileRead::Unreadable;
+        }
+        if (n == 0 || !reader.feed(std::string_view(buffer, static_cast<size_t>(n))))
+            break;
+    }
+    ::close(fd);
+    reader.finish();
     return ErrorFileRead::Read;
 }
 

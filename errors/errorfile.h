@@ -23,8 +23,9 @@ inline constexpr int kErrorFileNumbers = kTallyRows * IntervalTally::kCounters;
 // Reads up to 2,183 whitespace-separated decimal integers, row by row and
 // field by field; the line structure is not checked and anything after the
 // last number is ignored. Reading stops at the first token that is not a
-// decimal integer in the 32-bit range, or at the end of the data; counters
-// not read stay 0. Returns how many numbers were read.
+// decimal integer in the 32-bit range (or is longer than 32 characters), or
+// at the end of the data; counters not read stay 0, so the rest of a damaged
+// file is dropped at the next rewrite. Returns how many numbers were read.
 int parseErrorFile(std::string_view data, std::span<IntervalTally, kTallyRows> rows);
 
 // Adds `drill` into `sum` counter by counter, saturating at the 32-bit

@@ -11,6 +11,7 @@
 #include <limits>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -196,6 +197,8 @@ INSTANTIATE_TEST_SUITE_P(
         TokenCase{"BeyondThirtyTwoBits", "5 2147483648 6", {5, 0, 0}, 1},
         TokenCase{"BelowThirtyTwoBits", "5 -2147483649 6", {5, 0, 0}, 1},
         TokenCase{"VeryLongNumber", "5 123456789012345678901234567890 6", {5, 0, 0}, 1},
+        TokenCase{"LeadingZerosUpTo32Characters", "00000000000000000000000000000007 8", {7, 8}, 2},
+        TokenCase{"TokenOver32Characters", "1 000000000000000000000000000000007 8", {1, 0}, 1},
         TokenCase{"NulByte", std::string_view("4 \0 5", 5), {4, 0, 0}, 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -359,6 +362,15 @@ TEST_F(ErrorFileUpdates, UnreadableFileLeftUntouched) {
     TallyTable t{};
     EXPECT_EQ(readErrorFile(path, t), ErrorFileRead::Unreadable);
     EXPECT_EQ(drill.sessionTally[3].piCorrect, 2);
+}
+
+TEST_F(ErrorFileUpdates, PipeUnderTheNameIsNotWaitedOn) {
+    // Opening a pipe for reading would wait for a writer that never comes.
+    ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+    DrillState drill;
+    drill.sessionTally[3].piCorrect = 2;
+    EXPECT_EQ(updateErrorFile(drill, path), ErrorFileUpdate::Unreadable);
+    EXPECT_TRUE(fs::is_fifo(path));
 }
 
 TEST_F(ErrorFileUpdates, UnwritableFolderReportedNotThrown) {
