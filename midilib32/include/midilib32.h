@@ -243,9 +243,11 @@ MIDILIB32_API uint32_t GetPosition(uint32_t sync, uint32_t* ticks) MIDILIB32_EXP
  * - Meta events are not in the stream: their delta times are added to the
  *   next event's, so every event keeps its time. ReadMetaEvent reads them.
  * - Byte events after the first of a packet have time 0.
- * WriteSMF turns byte events back into one F0 or F7 event per run (a run
- * ends at a byte event with data2 1, another status, a nonzero time or any
- * other event; an F0 run's leading F0 byte is its event type), and writes
+ * WriteSMF turns byte events back into one F0 or F7 event per run (a new
+ * run begins at a byte event with data2 1, with another status, with a
+ * nonzero time, or after any other event; so two messages in a row need
+ * the mark on the first byte of the second. An F0 run's leading F0 byte is
+ * its event type), and writes
  * system common and real-time messages (0xF1..0xFE) as escapes of their
  * bytes. Channel messages are written in running status. */
 

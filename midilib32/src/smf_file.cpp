@@ -386,6 +386,8 @@ uint32_t SmfWriter::write(uint32_t track, const MIDIEVENT* events, uint32_t coun
             break;
         const uint8_t status = e.status;
         if (status == 0xF0 || status == 0xF7) {
+            // Only the marks decide where a packet begins, so that whatever
+            // bytes a file's packet held are written back as they were.
             const bool continues = t.packetType == status && e.time == 0 && !(e.data2 & 1);
             if (!continues) {
                 flushPacket(t);
