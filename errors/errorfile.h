@@ -35,7 +35,7 @@ void addTallies(std::span<IntervalTally, kTallyRows> sum,
 
 enum class ErrorFileRead {
     Missing,    // no file: rows are all 0
-    Unreadable, // exists but cannot be read: rows are all 0
+    Unreadable, // exists but is no plain file or cannot be read: rows are all 0
     Read,       // read by the rule above
 };
 ErrorFileRead readErrorFile(const std::string& path, std::span<IntervalTally, kTallyRows> rows);
