@@ -55,9 +55,9 @@ bool TonyxApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const Exception& e) {
-        showMessage(e.message());
+        showError(e.message());
     } catch (const std::exception& e) {
-        showMessage(e.what());
+        showError(e.what());
     }
     return false;
 }
@@ -66,7 +66,9 @@ void TonyxApplication::setMessageSink(MessageSink sink) {
     messageSink() = std::move(sink);
 }
 
-void TonyxApplication::showMessage(const std::string& message) {
+namespace {
+
+void deliver(const std::string& message, QMessageBox::Icon icon) {
     if (messageSink()) {
         messageSink()(message);
         return;
@@ -75,8 +77,19 @@ void TonyxApplication::showMessage(const std::string& message) {
         std::fprintf(stderr, "%s\n", message.c_str());
         return;
     }
-    QMessageBox::critical(QApplication::activeWindow(), QStringLiteral("Tonyx"),
-                          QString::fromStdString(message));
+    QMessageBox box(icon, QStringLiteral("Tonyx"), QString::fromStdString(message), QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.exec();
+}
+
+} // namespace
+
+void TonyxApplication::showMessage(const std::string& message) {
+    deliver(message, QMessageBox::Information);
+}
+
+void TonyxApplication::showError(const std::string& message) {
+    deliver(message, QMessageBox::Critical);
 }
 
 void createWindows(Clock& clock, const char* midiLibrary) {
@@ -128,7 +141,7 @@ int runTonyx(QApplication& app, Clock& clock, const char* midiLibrary) {
         std::fprintf(stderr, "%s\n", e.what());
         std::fflush(stderr);
         if (messageSink() || canShowBoxes())
-            TonyxApplication::showMessage(e.what());
+            TonyxApplication::showError(e.what());
         return 1;
     }
     Form1->show();

@@ -20,7 +20,9 @@ public:
     // Tests set a sink that records them; an empty function restores the box.
     using MessageSink = std::function<void(const std::string&)>;
     static void setMessageSink(MessageSink sink);
+    // A message for the user, and a failure (an exception's message).
     static void showMessage(const std::string& message);
+    static void showError(const std::string& message);
 };
 
 // Creates the program's nine windows in their fixed order and sets their
