@@ -24,6 +24,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <cstring>
 #include <ctime>
 
 TForm1* Form1 = nullptr;
@@ -292,13 +293,52 @@ void TForm1::FormClose() {
 
 // ---- MIDI output --------------------------------------------------------
 
-void TForm1::setUpOutputPort() {}
+// Handed unchanged to every open of the port; the library defines them.
+constexpr uint32_t kMidiOpenFlags = 78624;
 
-void TForm1::fillDeviceList() {}
+void TForm1::setUpOutputPort() {
+    MidiLib = std::make_unique<TMidiLib>(nullptr, midiLibraryName_.c_str());
+    MidiLibOut = std::make_unique<TMidiLibOut>();
+    MidiLibOut->MidiLib = MidiLib.get();
+    // A device the library refuses leaves the port closed; the drill then
+    // plays silently.
+    MidiLibOut->Open(0, kMidiOpenFlags);
+    setNoteOutput(MidiLibOut.get());
+}
 
-void TForm1::releaseOutputPort() {}
+void TForm1::fillDeviceList() {
+    deviceCount = 0;
+    // Device indexes are 16-bit, which also ends the list for a library
+    // that never reports the end.
+    for (uint32_t device = 0; device <= 0xFFFF; ++device) {
+        char name[MIDILIB_NAME_SIZE] = {};
+        if (MidiLib->GetMidiOutDescription(device, name) == 0)
+            break;
+        SetupListBox->addItem(QString::fromUtf8(name, qsizetype(strnlen(name, sizeof name))));
+        ++deviceCount;
+    }
+}
 
-void TForm1::SetupListBoxClick() {}
+void TForm1::releaseOutputPort() {
+    // With no port open (every device refused) the window closes quietly.
+    if (!MidiLibOut || !MidiLibOut->isOpen())
+        return;
+    MidiLibOut->Reset();
+    MidiLibOut->Close();
+}
+
+void TForm1::SetupListBoxClick() {
+    for (int device = 0; device < deviceCount; ++device) {
+        const QListWidgetItem* line = SetupListBox->item(device);
+        if (!line || !line->isSelected())
+            continue;
+        // A port whose last device refused to open has nothing to close;
+        // the chosen device opens all the same.
+        if (MidiLibOut->isOpen())
+            MidiLibOut->Close();
+        MidiLibOut->Open(static_cast<uint16_t>(device), kMidiOpenFlags);
+    }
+}
 
 // ---- The drill's buttons and keys ---------------------------------------
 

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "app/drillstate.h"
+#include "midi/midilib.h"
 
 #include <QGroupBox>
 #include <QMainWindow>
 
+#include <memory>
 #include <string>
 
 class QAbstractButton;
@@ -79,6 +81,11 @@ public:
     QMenu* Help1 = nullptr;
     QAction* ReadmeForm = nullptr;
     QAction* AboutTonyx1 = nullptr;
+
+    // ---- MIDI components: the binding, then the port that calls through it
+    // (declared in this order, so the port is gone before the binding).
+    std::unique_ptr<TMidiLib> MidiLib;
+    std::unique_ptr<TMidiLibOut> MidiLibOut;
 
     // The identify mode and the presentation are read from the radio groups
     // each time the drill needs them.
