@@ -303,6 +303,22 @@ private slots:
         QVERIFY(guide->markerShown(11));
     }
 
+    void tabVisitsTheControlsInDesignOrder() {
+        showActive();
+        for (QPushButton* b : {form->Button1, form->Button2, form->Button3, form->Button4})
+            b->setEnabled(true);
+        form->Button1->setFocus();
+        QStringList visited;
+        for (int i = 0; i < 5; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            visited << QApplication::focusWidget()->objectName();
+        }
+        // The identify group and the answer box are hidden and skipped.
+        QCOMPARE(visited,
+                 QStringList({"Button2", "Button3", "Button4", "SetupListBox", "RadioGroupItem0"}));
+        QCOMPARE(answersCounted(), 0);
+    }
+
     void answerBoxKeepsAtMostNinetyNineCharacters() {
         form->PitchIntMemo->setPlainText(QString(120, QLatin1Char('7')));
         QCOMPARE(form->PitchIntMemo->toPlainText().size(), 99);
