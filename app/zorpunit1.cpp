@@ -469,10 +469,12 @@ void TForm1::AboutTonyx1Click() {
 void TForm1::refreshControls() {
     CorrectLabel->setText(QString::number(correctCount));
     IncorrectLabel->setText(QString::number(incorrectCount));
-    Button1->setText(endOffered() ? "END" : "BEGIN");
-    Button1->setEnabled(!running || endOffered());
+    // The drill's buttons first: when BEGIN disables itself, the focus moves
+    // on to them and answer keys keep reaching the drill.
     for (QPushButton* b : {Button2, Button3, Button4})
         b->setEnabled(running);
+    Button1->setText(endOffered() ? "END" : "BEGIN");
+    Button1->setEnabled(!running || endOffered());
     TimeLabel->setVisible(clockVisible);
 }
 

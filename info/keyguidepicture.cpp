@@ -17,7 +17,7 @@ const char* const kCaptions[kKeys] = {
 
 // Keycaps start where the first marker stands, so that each marker's "X"
 // lands on its key's legend.
-constexpr double kFirstKeyLeft = 31.0;
+constexpr double kFirstKeyLeft = 29.0;
 constexpr double kKeyWidth = 33.0;
 constexpr double kKeyTop = 150.0;
 constexpr double kKeyBottom = 206.0;

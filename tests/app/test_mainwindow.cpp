@@ -245,6 +245,8 @@ private slots:
         showActive();
         QTest::mouseClick(form->Button1, Qt::LeftButton);
         QVERIFY(!form->Button1->isEnabled());
+        // BEGIN hands the focus on to a control whose keys are answers.
+        QCOMPARE(QApplication::focusWidget(), form->Button2);
         for (QPushButton* b : {form->Button2, form->Button3, form->Button4})
             QVERIFY(b->isEnabled());
         QVERIFY(form->TimeLabel->isVisible());
