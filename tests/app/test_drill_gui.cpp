@@ -95,6 +95,7 @@ private slots:
     }
 
     void cleanup() {
+        standin::reset(); // its time source refers to this test's clock
         HelpForm = nullptr;
         Form1 = nullptr;
         form->setKeyGuide(nullptr);

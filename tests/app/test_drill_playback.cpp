@@ -39,6 +39,8 @@ protected:
         drill.setNoteOutput(&out);
         restartLog();
     }
+    // The time source refers to this test's clock: drop it with the test.
+    void TearDown() override { standin::reset(); }
     void restartLog() {
         standin::reset();
         standin::setTimeSource([this] { return int64_t{clock.time}; });
