@@ -5,6 +5,7 @@
 #include "boundary.h"
 #include "handles.h"
 #include "internal.h"
+#include "outdevices.h"
 #include "outport.h"
 #include "portout.h"
 #include "synthout.h"
@@ -41,6 +42,16 @@ public:
         listing_ = std::move(fresh);
     }
 
+    void await() {
+        std::shared_future<std::vector<PortAddress>> listing;
+        {
+            std::lock_guard lock(mutex_);
+            listing = listing_;
+        }
+        if (listing.valid())
+            listing.wait();
+    }
+
     std::vector<PortAddress> ports() {
         startListing();
         std::shared_future<std::vector<PortAddress>> listing;
@@ -75,6 +86,14 @@ void copyName(std::string_view name, char* out) {
 }
 
 } // namespace
+
+void startListingOutDevices() {
+    devices().startListing();
+}
+
+void awaitOutDevicesListing() {
+    devices().await();
+}
 
 } // namespace midilib
 

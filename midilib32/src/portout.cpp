@@ -9,6 +9,7 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <jack/ringbuffer.h>
+#include <mutex>
 #include <thread>
 
 namespace midilib {
@@ -151,23 +152,40 @@ private:
 
 std::vector<PortAddress> listOutPorts() {
     quietSoundLibraries();
+    // The listing clients stay connected between listings: making one takes
+    // tens of milliseconds with a JACK server, listing with it much less.
+    struct Lister {
+        std::unique_ptr<RtMidiOut> out;
+        std::atomic<bool> failed{false};
+    };
+    static std::mutex mutex;
+    static Lister listers[2];
+    std::lock_guard lock(mutex);
     std::vector<PortAddress> ports;
-    for (const RtMidi::Api api : {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK}) {
+    const RtMidi::Api apis[2] = {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK};
+    for (int i = 0; i < 2; ++i) {
+        Lister& lister = listers[i];
         // Asking first keeps the MIDI library from printing its complaint.
-        if (api == RtMidi::LINUX_ALSA ? !alsaSequencerPresent() : !jackServerRunning())
+        if (apis[i] == RtMidi::LINUX_ALSA ? !alsaSequencerPresent() : !jackServerLikely()) {
+            lister.out.reset();
             continue;
+        }
         try {
-            std::atomic<bool> failed{false};
-            RtMidiOut out(api, clientName);
-            out.setErrorCallback(recordError, &failed);
-            const unsigned count = out.getPortCount();
-            for (unsigned i = 0; i < count && !failed; ++i) {
-                std::string name = out.getPortName(i);
+            if (!lister.out || lister.failed) {
+                lister.out.reset();
+                lister.failed = false;
+                lister.out = std::make_unique<RtMidiOut>(apis[i], clientName);
+                lister.out->setErrorCallback(recordError, &lister.failed);
+            }
+            const unsigned count = lister.out->getPortCount();
+            for (unsigned port = 0; port < count && !lister.failed; ++port) {
+                std::string name = lister.out->getPortName(port);
                 if (!name.empty())
-                    ports.push_back({api, std::move(name)});
+                    ports.push_back({apis[i], std::move(name)});
             }
         } catch (...) {
             // This system has no such MIDI service; the others still count.
+            lister.out.reset();
         }
     }
     return ports;

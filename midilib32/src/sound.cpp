@@ -2,9 +2,14 @@
 
 #include <alsa/asoundlib.h>
 #include <cstdarg>
-#include <fluidsynth.h>
+#include <cstdlib>
 #include <jack/jack.h>
 #include <mutex>
+#include <string>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace midilib {
 
@@ -19,8 +24,6 @@ void quietSoundLibraries() {
         snd_lib_error_set_handler(alsaSilent);
         jack_set_error_function(jackSilent);
         jack_set_info_function(jackSilent);
-        for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
-            fluid_set_log_function(level, nullptr, nullptr);
     });
 }
 
@@ -32,6 +35,59 @@ bool jackServerRunning() {
         return false;
     jack_client_close(client);
     return true;
+}
+
+namespace {
+
+// Whether something listens on the Unix socket at `path`.
+bool socketListens(const std::string& path) {
+    sockaddr_un address{};
+    if (path.empty() || path.size() >= sizeof address.sun_path)
+        return false;
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, path.size());
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const bool listens = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return listens;
+}
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+} // namespace
+
+bool pulseServerLikely() {
+    if (!environment("PULSE_SERVER").empty())
+        return true; // a server named by the user: only connecting tells
+    const std::string runtime = environment("XDG_RUNTIME_DIR");
+    return (!runtime.empty() && socketListens(runtime + "/pulse/native")) ||
+           socketListens("/run/user/" + std::to_string(getuid()) + "/pulse/native") ||
+           socketListens("/var/run/pulse/native");
+}
+
+bool alsaPlaybackPresent() {
+    quietSoundLibraries();
+    snd_pcm_t* pcm = nullptr;
+    if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0)
+        return false;
+    snd_pcm_close(pcm);
+    return true;
+}
+
+bool jackServerLikely() {
+    std::string server = environment("JACK_DEFAULT_SERVER");
+    if (server.empty())
+        server = "default";
+    const std::string uid = std::to_string(getuid());
+    // JACK 2 listens on a socket in /dev/shm; JACK 1 keeps a folder there.
+    struct stat folder {};
+    return socketListens("/dev/shm/jack_" + server + "_" + uid + "_0") ||
+           stat(("/dev/shm/jack-" + uid + "/" + server).c_str(), &folder) == 0;
 }
 
 bool alsaSequencerPresent() {

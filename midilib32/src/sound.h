@@ -11,6 +11,13 @@ void quietSoundLibraries();
 // takes seconds and fails on a machine without a sound card.
 bool jackServerRunning();
 
+// Quick looks (well under a millisecond each, no client made) for whether
+// an audio output of each kind is there, in the order the synthesizer
+// tries them. A yes may still fail when the engine connects.
+bool pulseServerLikely();
+bool alsaPlaybackPresent();
+bool jackServerLikely();
+
 // Whether the ALSA sequencer can be opened (the kernel has one).
 bool alsaSequencerPresent();
 

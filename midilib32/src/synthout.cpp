@@ -1,14 +1,17 @@
 #include "synthout.h"
 
+#include "fluidapi.h"
+#include "outdevices.h"
 #include "sound.h"
 
 #include <chrono>
 #include <condition_variable>
-#include <fluidsynth.h>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace midilib {
 
@@ -23,125 +26,153 @@ const char* findSoundFont() {
     return nullptr;
 }
 
+// The synthesizer opens in two steps. At once, on the caller's thread: is
+// there a soundfont, and does an audio output seem to be there? Then, on a
+// thread of its own: load the engine and the soundfont and connect the
+// audio output, which together take 50 to 200 ms. Messages wait for that.
 class SynthSink final : public OutSink {
 public:
     ~SynthSink() override {
+        if (starter_.joinable())
+            starter_.join();
         if (driver_)
-            delete_fluid_audio_driver(driver_);
-        if (loader_.joinable())
-            loader_.join();
+            api_->delete_fluid_audio_driver(driver_);
         if (synth_)
-            delete_fluid_synth(synth_);
+            api_->delete_fluid_synth(synth_);
         if (settings_)
-            delete_fluid_settings(settings_);
+            api_->delete_fluid_settings(settings_);
     }
 
     bool open(bool offline) {
         const char* soundFont = findSoundFont();
         if (!soundFont)
             return false;
-        settings_ = new_fluid_settings();
-        if (!settings_)
-            return false;
-        fluid_settings_setnum(settings_, "synth.sample-rate", SynthAudio::sampleRate);
-        fluid_settings_setnum(settings_, "synth.gain", SynthAudio::gain);
-        fluid_settings_setint(settings_, "audio.period-size", SynthAudio::periodSize);
-        fluid_settings_setint(settings_, "audio.periods", SynthAudio::periods);
-        fluid_settings_setint(settings_, "audio.jack.autoconnect", 1);
-        fluid_settings_setstr(settings_, "audio.pulseaudio.media-role", "music");
-        synth_ = new_fluid_synth(settings_);
-        if (!synth_)
-            return false;
-        if (!offline && !openDriver())
-            return false;
-        loader_ = std::thread([this, path = std::string(soundFont)] {
-            const bool loaded = fluid_synth_sfload(synth_, path.c_str(), 1) != FLUID_FAILED;
+        // The first output that seems present goes first; the later ones
+        // stay as fallbacks should it refuse the engine.
+        std::vector<const char*> drivers;
+        if (!offline) {
+            if (pulseServerLikely())
+                drivers = {"pulseaudio", "alsa", "jack"};
+            else if (alsaPlaybackPresent())
+                drivers = {"alsa", "jack"};
+            else if (jackServerLikely())
+                drivers = {"jack"};
+            else
+                return false;
+        }
+        starter_ = std::thread([this, drivers, path = std::string(soundFont)] {
+            const bool ready = start(drivers, path);
             std::lock_guard lock(mutex_);
-            loaded_ = loaded;
-            loading_ = false;
-            ready_.notify_all();
+            ready_ = ready;
+            starting_ = false;
+            started_.notify_all();
         });
         return true;
     }
 
     bool send(const uint8_t* b, size_t length) override {
-        if (!waitForSoundFont() || length == 0)
+        if (!waitUntilStarted() || length == 0)
             return false;
         const int channel = b[0] & 0x0F;
         switch (b[0] & 0xF0) {
         case 0x80:
-            fluid_synth_noteoff(synth_, channel, b[1]);
+            api_->fluid_synth_noteoff(synth_, channel, b[1]);
             return true;
         case 0x90:
             // Velocity 0 is a note-off; the engine treats it so.
-            fluid_synth_noteon(synth_, channel, b[1], b[2]);
+            api_->fluid_synth_noteon(synth_, channel, b[1], b[2]);
             return true;
         case 0xA0:
-            fluid_synth_key_pressure(synth_, channel, b[1], b[2]);
+            api_->fluid_synth_key_pressure(synth_, channel, b[1], b[2]);
             return true;
         case 0xB0:
-            fluid_synth_cc(synth_, channel, b[1], b[2]);
+            api_->fluid_synth_cc(synth_, channel, b[1], b[2]);
             return true;
         case 0xC0:
-            fluid_synth_program_change(synth_, channel, b[1]);
+            api_->fluid_synth_program_change(synth_, channel, b[1]);
             return true;
         case 0xD0:
-            fluid_synth_channel_pressure(synth_, channel, b[1]);
+            api_->fluid_synth_channel_pressure(synth_, channel, b[1]);
             return true;
         case 0xE0:
-            fluid_synth_pitch_bend(synth_, channel, b[1] | (b[2] << 7));
+            api_->fluid_synth_pitch_bend(synth_, channel, b[1] | (b[2] << 7));
             return true;
         default:
             if (b[0] == 0xF0 && length >= 2)
-                fluid_synth_sysex(synth_, reinterpret_cast<const char*>(b + 1),
-                                  static_cast<int>(length - 2), nullptr, nullptr, nullptr, 0);
+                api_->fluid_synth_sysex(synth_, reinterpret_cast<const char*>(b + 1),
+                                        static_cast<int>(length - 2), nullptr, nullptr, nullptr, 0);
             return true; // other system messages mean nothing to a synthesizer
         }
     }
 
     void silence(const SoundingNotes&) override {
-        fluid_synth_all_notes_off(synth_, -1);
-        fluid_synth_all_sounds_off(synth_, -1);
+        // Still starting: nothing has been sent, so nothing sounds.
+        {
+            std::lock_guard lock(mutex_);
+            if (!ready_)
+                return;
+        }
+        api_->fluid_synth_all_notes_off(synth_, -1);
+        api_->fluid_synth_all_sounds_off(synth_, -1);
     }
 
     bool render(float* left, float* right, uint32_t frames) override {
-        if (driver_)
+        if (!waitUntilStarted() || driver_)
             return false;
-        waitForSoundFont();
-        return fluid_synth_write_float(synth_, static_cast<int>(frames), left, 0, 1, right, 0, 1) ==
-               FLUID_OK;
+        return api_->fluid_synth_write_float(synth_, static_cast<int>(frames), left, 0, 1, right, 0,
+                                             1) == FLUID_OK;
     }
 
 private:
-    bool openDriver() {
-        for (const char* name : {"pulseaudio", "alsa", "jack"}) {
-            // The engine's JACK output would start a server of its own.
-            if (std::string_view(name) == "jack" && !jackServerRunning())
+    bool start(const std::vector<const char*>& drivers, const std::string& soundFont) {
+        awaitOutDevicesListing();
+        api_ = fluidApi();
+        if (!api_)
+            return false;
+        settings_ = api_->new_fluid_settings();
+        if (!settings_)
+            return false;
+        api_->fluid_settings_setnum(settings_, "synth.sample-rate", SynthAudio::sampleRate);
+        api_->fluid_settings_setnum(settings_, "synth.gain", SynthAudio::gain);
+        api_->fluid_settings_setint(settings_, "audio.period-size", SynthAudio::periodSize);
+        api_->fluid_settings_setint(settings_, "audio.periods", SynthAudio::periods);
+        api_->fluid_settings_setint(settings_, "audio.jack.autoconnect", 1);
+        api_->fluid_settings_setstr(settings_, "audio.pulseaudio.media-role", "music");
+        synth_ = api_->new_fluid_synth(settings_);
+        // The soundfont goes in before the audio output starts, so the first
+        // periods are not held up by the load.
+        if (!synth_ || api_->fluid_synth_sfload(synth_, soundFont.c_str(), 1) == FLUID_FAILED)
+            return false;
+        if (drivers.empty())
+            return true;
+        for (const char* name : drivers) {
+            // The engine's JACK output would start a server of its own when
+            // none runs, which takes seconds and fails without a sound card.
+            if (std::string_view(name) == "jack" && !jackServerLikely())
                 continue;
-            fluid_settings_setstr(settings_, "audio.driver", name);
-            driver_ = new_fluid_audio_driver(settings_, synth_);
+            api_->fluid_settings_setstr(settings_, "audio.driver", name);
+            driver_ = api_->new_fluid_audio_driver(settings_, synth_);
             if (driver_)
                 return true;
         }
         return false;
     }
 
-    // The soundfont takes tens of milliseconds to load; a message that comes
-    // sooner waits for it rather than sounding nothing.
-    bool waitForSoundFont() {
+    bool waitUntilStarted() {
         std::unique_lock lock(mutex_);
-        ready_.wait_for(lock, std::chrono::seconds(10), [this] { return !loading_; });
-        return loaded_;
+        started_.wait_for(lock, std::chrono::seconds(10), [this] { return !starting_; });
+        return ready_;
     }
 
+    const FluidApi* api_ = nullptr;
     fluid_settings_t* settings_ = nullptr;
     fluid_synth_t* synth_ = nullptr;
     fluid_audio_driver_t* driver_ = nullptr;
-    std::thread loader_;
+    std::thread starter_;
     std::mutex mutex_;
-    std::condition_variable ready_;
-    bool loading_ = true;
-    bool loaded_ = false;
+    std::condition_variable started_;
+    bool starting_ = true;
+    bool ready_ = false;
 };
 
 } // namespace

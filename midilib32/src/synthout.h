@@ -20,11 +20,12 @@ struct SynthAudio {
     static constexpr double gain = 1.0;
 };
 
-// Opens the synthesizer with the first audio output that answers (a sound
-// server, then the ALSA default device, then a running JACK server), or
-// with none when `offline` is set. The soundfont loads on a thread of its
-// own; messages sent before it is ready wait for it. Null when there is no
-// soundfont or no audio output.
+// Opens the synthesizer with the first audio output that seems present (a
+// sound server, then the ALSA default device, then a running JACK server),
+// or with none when `offline` is set. Returns at once; the engine, the
+// soundfont and the audio output start on a thread of their own, and
+// messages sent sooner wait for them. Null when there is no soundfont or no
+// audio output at all.
 std::unique_ptr<OutSink> openSynth(bool offline);
 
 } // namespace midilib

@@ -1,0 +1,36 @@
+#include "fluidapi.h"
+
+#include <dlfcn.h>
+
+namespace midilib {
+
+namespace {
+
+const FluidApi* load() {
+    // Kept for the life of the process: the engine's threads may outlive
+    // any one synthesizer's teardown by a moment.
+    void* library = dlopen("libfluidsynth.so.3", RTLD_NOW | RTLD_LOCAL);
+    if (!library)
+        return nullptr;
+    static FluidApi api;
+    bool complete = true;
+#define MIDILIB_FLUID_LOOKUP(name)                                                                 \
+    api.name = reinterpret_cast<decltype(api.name)>(dlsym(library, #name));                        \
+    complete = complete && api.name;
+    MIDILIB_FLUID_FUNCTIONS(MIDILIB_FLUID_LOOKUP)
+#undef MIDILIB_FLUID_LOOKUP
+    if (!complete)
+        return nullptr;
+    for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
+        api.fluid_set_log_function(level, nullptr, nullptr);
+    return &api;
+}
+
+} // namespace
+
+const FluidApi* fluidApi() {
+    static const FluidApi* const api = load();
+    return api;
+}
+
+} // namespace midilib
