@@ -34,6 +34,7 @@ namespace {
 struct Run {
     double millis = -1; // exec to window mapped; -1 when it never showed
     long peakKiB = 0;
+    long privateKiB = 0; // private memory one second after showing
     bool libraryLoaded = false;
 };
 
@@ -45,6 +46,23 @@ uint32_t windowPid(xcb_connection_t* c, xcb_window_t window, xcb_atom_t pidAtom)
         std::memcpy(&pid, xcb_get_property_value(reply), 4);
     std::free(reply);
     return pid;
+}
+
+// Private_Clean + Private_Dirty: what the process holds by itself, without
+// shared memory of other processes (a JACK server maps its whole engine,
+// about 100 MB, into each client) or shared libraries' file pages.
+long privateKiB(pid_t pid) {
+    std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
+    std::string key;
+    long value = 0, total = 0;
+    std::string unit;
+    while (rollup >> key) {
+        if (key == "Private_Clean:" || key == "Private_Dirty:") {
+            rollup >> value >> unit;
+            total += value;
+        }
+    }
+    return total;
 }
 
 bool mapsContain(pid_t pid, const char* name) {
@@ -85,6 +103,7 @@ Run runOnce(xcb_connection_t* c, xcb_atom_t pidAtom, const std::string& program,
     }
     std::this_thread::sleep_for(std::chrono::seconds(1));
     run.libraryLoaded = mapsContain(child, "libMidiLib32.so");
+    run.privateKiB = privateKiB(child);
     kill(child, SIGTERM);
     int status = 0;
     rusage usage{};
@@ -112,7 +131,7 @@ int main(int argc, char** argv) {
     xcb_change_window_attributes(c, screen->root, XCB_CW_EVENT_MASK, &mask);
     auto atomCookie = xcb_intern_atom(c, 0, 11, "_NET_WM_PID");
     xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(c, atomCookie, nullptr);
-    const xcb_atom_t pidAtom = atom ? atom->atom : XCB_ATOM_NONE;
+    const xcb_atom_t pidAtom = atom ? atom->atom : xcb_atom_t{XCB_ATOM_NONE};
     std::free(atom);
     xcb_flush(c);
 
@@ -128,7 +147,7 @@ int main(int argc, char** argv) {
     } programs[] = {{"bare Qt 6 window", (bin / "bench_startup_bare").string()},
                     {"tonyx", (bin / "tonyx").string()}};
     std::vector<double> times[2];
-    long peak[2] = {0, 0};
+    long peak[2] = {0, 0}, privateMax[2] = {0, 0};
     int loaded = 0, failed[2] = {0, 0};
     for (int i = 0; i < runs; ++i) {
         for (int p = 0; p < 2; ++p) {
@@ -142,6 +161,7 @@ int main(int argc, char** argv) {
             }
             times[p].push_back(run.millis);
             peak[p] = std::max(peak[p], run.peakKiB);
+            privateMax[p] = std::max(privateMax[p], run.privateKiB);
             if (p == 1 && run.libraryLoaded)
                 ++loaded;
         }
@@ -151,11 +171,12 @@ int main(int argc, char** argv) {
 
     for (int p = 0; p < 2; ++p) {
         std::printf("%-17s exec to window shown: median %.1f ms over %zu runs (min %.1f, max "
-                    "%.1f), peak memory %.1f MB%s\n",
+                    "%.1f), peak memory (resident) %.1f MB, private %.1f MB%s\n",
                     programs[p].label, median(times[p]), times[p].size(),
                     times[p].empty() ? 0 : *std::min_element(times[p].begin(), times[p].end()),
                     times[p].empty() ? 0 : *std::max_element(times[p].begin(), times[p].end()),
-                    peak[p] / 1024.0, failed[p] ? " (some runs never showed a window)" : "");
+                    peak[p] / 1024.0, privateMax[p] / 1024.0,
+                    failed[p] ? " (some runs never showed a window)" : "");
     }
     std::printf("MIDI library loaded by tonyx in %d of %zu runs\n", loaded, times[1].size());
     if (!times[0].empty() && !times[1].empty())
