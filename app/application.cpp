@@ -92,6 +92,16 @@ void TonyxApplication::showError(const std::string& message) {
     deliver(message, QMessageBox::Critical);
 }
 
+void runHandler(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const Exception& e) {
+        TonyxApplication::showError(e.message());
+    } catch (const std::exception& e) {
+        TonyxApplication::showError(e.what());
+    }
+}
+
 void createWindows(Clock& clock, const char* midiLibrary) {
     TForm1& main = *create(Form1, clock, midiLibrary);
     create(Form2, main);

@@ -25,6 +25,12 @@ public:
     static void showError(const std::string& message);
 };
 
+// Runs one of our event handlers. What it throws is shown here, as the
+// application would show it, before it can unwind through the toolkit's own
+// frames, which do not expect exceptions (and would leak or leave widgets
+// half-updated).
+void runHandler(const std::function<void()>& handler);
+
 // Creates the program's nine windows in their fixed order and sets their
 // global pointers: the main window, the score window, the Error Report, the
 // filter question, the readme window, the About box, the settings window,

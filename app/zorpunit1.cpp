@@ -94,6 +94,12 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
     return button;
 }
 
+// A slot that shows what the handler throws, so that nothing unwinds
+// through the toolkit's frames between the event and the handler.
+auto guarded(TForm1* form, void (TForm1::*handler)()) {
+    return [form, handler] { runHandler([form, handler] { (form->*handler)(); }); };
+}
+
 // The answer box takes at most this many characters.
 constexpr int kAnswerTextLimit = 99;
 
@@ -197,16 +203,17 @@ void TForm1::createControls() {
     Timer1 = new QTimer(this);
     Timer1->setObjectName("Timer1");
     Timer1->setInterval(1000);
-    connect(Timer1, &QTimer::timeout, this, &TForm1::ClockTick);
+    connect(Timer1, &QTimer::timeout, this, guarded(this, &TForm1::ClockTick));
     Timer1->start();
 
-    connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
-    connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
-    connect(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
-    connect(SetupListBox, &QListWidget::itemClicked, this, &TForm1::SetupListBoxClick);
-    connect(RadioGroup, &RadioGroupBox::clicked, this, &TForm1::RadioGroupClick);
-    connect(RadioGroup1, &RadioGroupBox::clicked, this, &TForm1::RadioGroup1Click);
+    connect(Button1, &QPushButton::clicked, this, guarded(this, &TForm1::Button1Click));
+    connect(Button2, &QPushButton::clicked, this, guarded(this, &TForm1::Button2Click));
+    connect(Button3, &QPushButton::clicked, this, guarded(this, &TForm1::Button3Click));
+    connect(Button4, &QPushButton::clicked, this, guarded(this, &TForm1::Button4Click));
+    connect(SetupListBox, &QListWidget::itemClicked, this,
+            guarded(this, &TForm1::SetupListBoxClick));
+    connect(RadioGroup, &RadioGroupBox::clicked, this, guarded(this, &TForm1::RadioGroupClick));
+    connect(RadioGroup1, &RadioGroupBox::clicked, this, guarded(this, &TForm1::RadioGroup1Click));
     connect(PitchIntMemo, &QPlainTextEdit::textChanged, this, [this] {
         const QString text = PitchIntMemo->toPlainText();
         if (text.size() > kAnswerTextLimit) {
@@ -231,21 +238,21 @@ void TForm1::createMenu() {
 
     Settings1 = MainMenu1->addMenu("Settings");
     Settings1->setObjectName("Settings1");
-    Sustain1 = Settings1->addAction("Sustain", this, &TForm1::Sustain1Click);
+    Sustain1 = Settings1->addAction("Sustain", this, guarded(this, &TForm1::Sustain1Click));
     Sustain1->setObjectName("Sustain1");
-    Filters21 = Settings1->addAction("Filters", this, &TForm1::Filters21Click);
+    Filters21 = Settings1->addAction("Filters", this, guarded(this, &TForm1::Filters21Click));
     Filters21->setObjectName("Filters21");
 
     View1 = MainMenu1->addMenu("View");
     View1->setObjectName("View1");
-    KeyGuide1 = View1->addAction("Key Guide", this, &TForm1::KeyGuide1Click);
+    KeyGuide1 = View1->addAction("Key Guide", this, guarded(this, &TForm1::KeyGuide1Click));
     KeyGuide1->setObjectName("KeyGuide1");
 
     Help1 = MainMenu1->addMenu("Help");
     Help1->setObjectName("Help1");
-    ReadmeForm = Help1->addAction("readme.txt", this, &TForm1::ReadmeFormClick);
+    ReadmeForm = Help1->addAction("readme.txt", this, guarded(this, &TForm1::ReadmeFormClick));
     ReadmeForm->setObjectName("ReadmeForm");
-    AboutTonyx1 = Help1->addAction("About Tonyx", this, &TForm1::AboutTonyx1Click);
+    AboutTonyx1 = Help1->addAction("About Tonyx", this, guarded(this, &TForm1::AboutTonyx1Click));
     AboutTonyx1->setObjectName("AboutTonyx1");
 }
 
@@ -263,7 +270,7 @@ void TForm1::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     // Coming back from the taskbar is not a new showing.
     if (!event->spontaneous())
-        FormShow();
+        runHandler([this] { FormShow(); });
 }
 
 void TForm1::FormShow() {
@@ -283,7 +290,7 @@ void TForm1::FormShow() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    FormClose();
+    runHandler([this] { FormClose(); });
     QMainWindow::closeEvent(event);
 }
 
@@ -396,18 +403,18 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
     // focus counts, so the radio groups and the answer box see no answers.
     QWidget* focus = QApplication::focusWidget();
     if (focus == nullptr || focus == this || focus == centralWidget())
-        FormKeyDown(virtualKeyOf(event->key(), event->modifiers()));
+        runHandler([&] { FormKeyDown(virtualKeyOf(event->key(), event->modifiers())); });
     QMainWindow::keyPressEvent(event);
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress && watched != PitchIntMemo) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        FormKeyDown(virtualKeyOf(key->key(), key->modifiers()));
+        runHandler([&] { FormKeyDown(virtualKeyOf(key->key(), key->modifiers())); });
     } else if (event->type() == QEvent::KeyRelease && watched == PitchIntMemo) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (!key->isAutoRepeat())
-            PitchIntMemoKey(virtualKeyOf(key->key(), key->modifiers()));
+            runHandler([&] { PitchIntMemoKey(virtualKeyOf(key->key(), key->modifiers())); });
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -6,6 +6,7 @@
 #include "app/application.h"
 #include "app/zorpunit1.h"
 #include "core/designunits.h"
+#include "core/exception.h"
 #include "info/HelpFormUnit.h"
 #include "test_drill_support.h"
 
@@ -31,6 +32,21 @@ Qt::Key keyForMod12(int m12) {
         return Qt::Key(Qt::Key_0 + m12);
     return m12 == 10 ? Qt::Key_0 : Qt::Key_Minus;
 }
+
+// A main window whose drill display fails on request, as a failing device
+// would fail inside a handler.
+class FailingForm : public TForm1 {
+public:
+    using TForm1::TForm1;
+    bool fail = false;
+
+protected:
+    void refreshControls() override {
+        if (fail)
+            throw Exception("midiOut not open");
+        TForm1::refreshControls();
+    }
+};
 
 } // namespace
 
@@ -324,6 +340,25 @@ private slots:
     void answerBoxKeepsAtMostNinetyNineCharacters() {
         form->PitchIntMemo->setPlainText(QString(120, QLatin1Char('7')));
         QCOMPARE(form->PitchIntMemo->toPlainText().size(), 99);
+    }
+
+    void aFailingHandlerIsReportedAndTheWindowGoesOn() {
+        FailingForm failing(clock, "StandInMidi");
+        failing.show();
+        failing.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&failing));
+        failing.fail = true;
+        QTest::mouseClick(failing.Button1, Qt::LeftButton);
+        QCOMPARE(messages, std::vector<std::string>{"midiOut not open"});
+        QVERIFY(failing.running);
+
+        failing.fail = false;
+        failing.Button4->setEnabled(true);
+        failing.Button4->setFocus();
+        QTest::keyClick(failing.Button4, Qt::Key_7);
+        QCOMPARE(failing.correctCount + failing.incorrectCount, 1);
+        QCOMPARE(failing.CorrectLabel->text(), QString::number(failing.correctCount));
+        QCOMPARE(messages.size(), size_t(1));
     }
 
     void drillMessagesReachTheUser() {

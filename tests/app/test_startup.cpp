@@ -41,10 +41,11 @@ bool noWindowGlobalsLeft() {
            !SettingsForm && !NewFilterForm && !HelpForm;
 }
 
-// A widget whose handlers fail as a user's click or a timer may make them.
+// A widget of some other window whose key handler fails.
 class FailingWidget : public QWidget {
 public:
-    void mousePressEvent(QMouseEvent*) override { throw Exception("midiOut not open"); }
+    FailingWidget() { setFocusPolicy(Qt::StrongFocus); }
+    void keyPressEvent(QKeyEvent*) override { throw Exception("midiOut not open"); }
 };
 
 } // namespace
@@ -158,7 +159,7 @@ private slots:
         FailingWidget widget;
         widget.show();
         QVERIFY(QTest::qWaitForWindowExposed(&widget));
-        QTest::mouseClick(&widget, Qt::LeftButton);
+        QTest::keyClick(&widget, Qt::Key_5);
         QCOMPARE(messages, std::vector<std::string>{"midiOut not open"});
 
         // In the running loop: a failing timer, then one that still fires.
