@@ -53,13 +53,14 @@ TEST(SyncClock, TicksAtItsTempoAndAnnouncesEachBeat) {
     const uint32_t ticks = position(sync);
     const double elapsed = duration<double, std::milli>(steady_clock::now() - start).count();
     // The position is computed from the time, so it is exact within the
-    // time the two reads above took, whatever the load.
-    EXPECT_NEAR(ticks, elapsed * 0.96, 0.96 * 30) << "elapsed " << elapsed << " ms";
-    // Beats come from a thread that may be woken late, but none is lost.
-    std::this_thread::sleep_for(milliseconds(200));
-    const uint32_t beatsDue = position(sync) / 96;
+    // time the two reads above took, whatever the load; 10 % of slack.
+    EXPECT_NEAR(ticks, elapsed * 0.96, 0.96 * 100) << "elapsed " << elapsed << " ms";
+    // Beats come from a thread that may be woken late (a beat or two on a
+    // loaded machine), but never early: counted first, then the position.
+    std::this_thread::sleep_for(milliseconds(300));
     const size_t beats = posted.count(MIDILIB_MSG_SYNC_BEAT);
-    EXPECT_GE(beats, size_t(beatsDue) - 1);
+    const uint32_t beatsDue = position(sync) / 96;
+    EXPECT_GE(beats + 2, size_t(beatsDue));
     EXPECT_LE(beats, size_t(beatsDue));
     EXPECT_GE(beats, 9u);
     {
@@ -85,11 +86,13 @@ TEST(SyncClock, PauseHoldsThePositionAndRestartGoesOn) {
     EXPECT_GT(paused, 0u);
     std::this_thread::sleep_for(milliseconds(40));
     EXPECT_EQ(position(sync), paused);
+    const auto resuming = steady_clock::now();
     ASSERT_EQ(PauseSync(sync, 0), 0u);
     std::this_thread::sleep_for(milliseconds(20));
     const uint32_t resumed = position(sync);
+    const double running = duration<double, std::milli>(steady_clock::now() - resuming).count();
     EXPECT_GT(resumed, paused);
-    EXPECT_LT(resumed, paused + 40 * 10) << "the pause did not count";
+    EXPECT_LE(resumed, paused + running * 10 + 10) << "the 40 ms pause did not count";
 
     ASSERT_EQ(StopSync(sync), 0u);
     const uint32_t stopped = position(sync);
@@ -98,8 +101,11 @@ TEST(SyncClock, PauseHoldsThePositionAndRestartGoesOn) {
     ASSERT_EQ(ReStartSync(sync), 0u);
     std::this_thread::sleep_for(milliseconds(10));
     EXPECT_GT(position(sync), stopped) << "restart goes on from the stop";
+    const auto starting = steady_clock::now();
     ASSERT_EQ(StartSync(sync), 0u);
-    EXPECT_LT(position(sync), stopped) << "start begins at 0 again";
+    const uint32_t started = position(sync);
+    const double since = duration<double, std::milli>(steady_clock::now() - starting).count();
+    EXPECT_LE(started, since * 10 + 10) << "start begins at 0 again";
     EXPECT_EQ(CloseSync(sync), 0u);
 }
 
