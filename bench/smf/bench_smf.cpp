@@ -67,6 +67,7 @@ struct Generated {
     std::vector<uint8_t> bytes;
     uint64_t events = 0; // events stored in the file, meta events included
     uint64_t tempos = 0;
+    uint64_t streamEvents = 0; // MIDIEVENTs ReadSMF must hand out
 };
 
 Generated generate(uint64_t events) {
@@ -114,6 +115,7 @@ Generated generate(uint64_t events) {
                 putVarLen(track, 5);
                 track.insert(track.end(), {0xF7, 3, 4, 5, 0xF7});
                 n += 3;
+                g.streamEvents += 7 + 4 + 3; // one byte event per byte on the wire
             } else if (what < 20) {
                 // A controller run, then back to notes with a new status byte.
                 const int run = 8;
@@ -129,12 +131,14 @@ Generated generate(uint64_t events) {
                 putVarLen(track, 0);
                 track.insert(track.end(), {uint8_t(0x90 | channel), 60, 64});
                 n += run + 2;
+                g.streamEvents += run + 2;
             } else {
                 // Notes in running status; velocity 0 ends a note.
                 putVarLen(track, random() % 200);
                 track.push_back(uint8_t(36 + random() % 60));
                 track.push_back(uint8_t(random() % 2 ? 1 + random() % 127 : 0));
                 ++n;
+                ++g.streamEvents;
             }
         }
         // The first event carries the status that the running notes use.
@@ -142,6 +146,7 @@ Generated generate(uint64_t events) {
         body.insert(body.end(), track.begin(), track.end());
         body.insert(body.end(), end, end + 4);
         g.events += n + 2;
+        g.streamEvents += 1; // the first note
         g.bytes.insert(g.bytes.end(), {'M', 'T', 'r', 'k'});
         put32(uint32_t(body.size()));
         g.bytes.insert(g.bytes.end(), body.begin(), body.end());
@@ -212,8 +217,14 @@ int main(int argc, char** argv) {
     readWithLibrary(large); // warm the page cache and the allocator
     const LibraryRun ours = bestOf(5, large);
     const double oursRate = double(big.events) / ours.seconds;
-    std::printf("ReadSMF:  %.3f s  %.1f million events/s  (%llu MIDIEVENTs handed out)\n",
-                ours.seconds, oursRate / 1e6, (unsigned long long)ours.delivered);
+    if (ours.delivered != big.streamEvents) {
+        std::fprintf(stderr, "ReadSMF handed out %llu events, the file holds %llu\n",
+                     (unsigned long long)ours.delivered, (unsigned long long)big.streamEvents);
+        return 1;
+    }
+    std::printf(
+        "ReadSMF:  %.3f s  %.1f million events/s  (%llu MIDIEVENTs handed out, as expected)\n",
+        ours.seconds, oursRate / 1e6, (unsigned long long)ours.delivered);
     std::printf("          %.1f bytes per event held by the library (memory in use while open)\n",
                 double(ours.heldBytes) / double(big.events));
 
