@@ -115,6 +115,17 @@ private slots:
         QVERIFY(QApplication::topLevelWidgets().isEmpty());
     }
 
+    void startUpWithoutTheMidiLibraryEndsBeforeAnyWindow() {
+        enterFolder(true);
+        const size_t start = windowCreationOrder().size();
+        const int result = runTonyx(*qApp, clock, "NoSuchMidiLibrary");
+        QVERIFY(result != 0);
+        QCOMPARE(messages, std::vector<std::string>{"Load of NoSuchMidiLibrary.dll failed"});
+        QVERIFY(createdSince(start).empty());
+        QVERIFY(noWindowGlobalsLeft());
+        QVERIFY(QApplication::topLevelWidgets().isEmpty());
+    }
+
     void programWithoutReadmeExitsNonZeroWithTheMessage() {
         enterFolder(false);
         QProcess program;
