@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace midilib {
 namespace {
@@ -64,7 +65,26 @@ struct Sync {
 // One lock guards the table and every clock's fields; each clock's thread
 // sleeps on its own condition variable under it.
 std::mutex tableLock;
-std::map<uint32_t, std::shared_ptr<Sync>> table;
+
+// A program that unloads the library with clocks still open must not leave
+// their threads running in unloaded code: they are ended here.
+struct SyncTable : std::map<uint32_t, std::shared_ptr<Sync>> {
+    ~SyncTable() {
+        std::vector<std::shared_ptr<Sync>> open;
+        {
+            std::lock_guard lock(tableLock);
+            for (auto& [handle, sync] : *this) {
+                sync->quit = true;
+                sync->wake.notify_all();
+                open.push_back(sync);
+            }
+        }
+        for (auto& sync : open)
+            if (sync->thread.joinable() && sync->thread.get_id() != std::this_thread::get_id())
+                sync->thread.join();
+    }
+};
+SyncTable table;
 uint32_t nextHandle = firstSyncHandle;
 
 std::shared_ptr<Sync> find(uint32_t handle) {
@@ -72,7 +92,9 @@ std::shared_ptr<Sync> find(uint32_t handle) {
     return it == table.end() ? nullptr : it->second;
 }
 
-void runClock(Sync* sync) {
+// The thread keeps its clock alive, so CloseSync called from a post on this
+// very thread can let it go instead of joining itself.
+void runClock(std::shared_ptr<Sync> sync) {
     std::unique_lock lock(tableLock);
     while (!sync->quit) {
         if (sync->state != SyncState::Running) {
@@ -153,7 +175,7 @@ extern "C" MIDILIB32_API uint32_t OpenSync(HMIDILIBWINDOW window, uint32_t /*fla
         while (table.count(nextHandle) || nextHandle <= 32)
             ++nextHandle;
         sync->handle = nextHandle++;
-        sync->thread = std::thread(runClock, sync.get());
+        sync->thread = std::thread(runClock, sync);
         table.emplace(sync->handle, sync);
         return sync->handle;
     } catch (...) {
@@ -175,7 +197,9 @@ extern "C" MIDILIB32_API uint32_t CloseSync(uint32_t handle) {
         }
         // The thread may be inside a post; once it is joined, nothing more
         // reaches the window.
-        if (sync->thread.joinable())
+        if (sync->thread.get_id() == std::this_thread::get_id())
+            sync->thread.detach();
+        else if (sync->thread.joinable())
             sync->thread.join();
         return 0;
     } catch (...) {

@@ -132,6 +132,30 @@ TEST(SyncClock, TempoAndResolutionChangeTheRateFromNowOn) {
     EXPECT_EQ(CloseSync(sync), 0u);
 }
 
+TEST(SyncClock, ClosingFromItsOwnBeatEndsTheClock) {
+    struct Closer {
+        std::atomic<uint32_t> sync{0};
+        std::atomic<int> beats{0};
+        std::atomic<uint32_t> closeResult{99};
+        static void post(void* context, uint32_t message, uint32_t, uintptr_t) {
+            auto* self = static_cast<Closer*>(context);
+            if (message == MIDILIB_MSG_SYNC_BEAT && self->beats++ == 0)
+                self->closeResult = CloseSync(self->sync);
+        }
+    } closer;
+    MIDILIBWINDOW window{Closer::post, &closer};
+    closer.sync = OpenSync(&window, 0, 20000, 96); // a beat every 20 ms
+    ASSERT_GT(closer.sync.load(), 32u);
+    ASSERT_EQ(StartSync(closer.sync), 0u);
+    const auto deadline = steady_clock::now() + seconds(5);
+    while (closer.closeResult == 99u && steady_clock::now() < deadline)
+        std::this_thread::sleep_for(milliseconds(5));
+    EXPECT_EQ(closer.closeResult, 0u);
+    std::this_thread::sleep_for(milliseconds(100));
+    EXPECT_EQ(closer.beats, 1) << "nothing after the close";
+    EXPECT_EQ(GetTempo(closer.sync), 0u);
+}
+
 TEST(SyncClock, BadHandlesFail) {
     const uint32_t sync = OpenSync(nullptr, 0, 500000, 96);
     ASSERT_GT(sync, 32u);
