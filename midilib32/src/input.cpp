@@ -18,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace midilib {
@@ -128,12 +129,17 @@ struct Input {
     }
 };
 
+// Set while RtMidi's thread is inside our callback (and so inside a post).
+thread_local bool inCallback = false;
+
 void onMessage(double, std::vector<unsigned char>* message, void* context) {
+    inCallback = true;
     try {
         if (message)
             static_cast<Input*>(context)->receive(*message);
     } catch (...) {
     }
+    inCallback = false;
 }
 
 std::mutex tableLock;
@@ -279,8 +285,14 @@ extern "C" MIDILIB32_API uint32_t CloseMidiIn(uint32_t handle) {
             input->started = false;
         }
         // Destroying the port closes its client, which waits for a callback
-        // in progress: after this nothing more is queued or posted.
-        input->port.reset();
+        // in progress: after this nothing more is queued or posted. Called
+        // from a post on the port's own thread, it cannot wait for itself:
+        // another thread lets the port go once the callback has returned
+        // (nothing is queued meanwhile, the input being stopped).
+        if (inCallback)
+            std::thread([input] { input->port.reset(); }).detach();
+        else
+            input->port.reset();
         return 0;
     } catch (...) {
         return 1;

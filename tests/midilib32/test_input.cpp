@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -175,6 +176,32 @@ TEST_F(MidiInput, WithAClockTimesAreTicks) {
     EXPECT_NEAR(events[1].time, gap * 10, 1500.0);
     EXPECT_EQ(CloseMidiIn(input), 0u);
     EXPECT_EQ(CloseSync(sync), 0u);
+}
+
+TEST_F(MidiInput, ClosingFromItsOwnNotificationEndsTheInput) {
+    struct Closer {
+        std::atomic<int> posts{0};
+        std::atomic<uint32_t> closeResult{99};
+        static void post(void* context, uint32_t message, uint32_t wparam, uintptr_t) {
+            auto* self = static_cast<Closer*>(context);
+            if (message == MIDILIB_MSG_IN_DATA && self->posts++ == 0)
+                self->closeResult = CloseMidiIn(wparam);
+        }
+    } closer;
+    MIDILIBWINDOW closing{Closer::post, &closer};
+    Peer peer("tonyxpeer3");
+    const uint32_t input = OpenMidiIn(&closing, deviceNamed(peer.name()), 0, 0);
+    ASSERT_GT(input, 32u);
+    ASSERT_EQ(StartMidiIn(input), 0u);
+    peer.send({0x90, 60, 100});
+    const auto deadline = steady_clock::now() + seconds(3);
+    while (closer.closeResult == 99u && steady_clock::now() < deadline)
+        std::this_thread::sleep_for(milliseconds(5));
+    EXPECT_EQ(closer.closeResult, 0u);
+    peer.send({0x80, 60, 0});
+    std::this_thread::sleep_for(milliseconds(200));
+    EXPECT_EQ(closer.posts, 1) << "nothing after the close";
+    EXPECT_EQ(GetMidiIn(input), nullptr);
 }
 
 TEST_F(MidiInput, LongNamesAreCutOnACharacterBoundary) {
