@@ -401,7 +401,9 @@ void TForm1::PitchIntMemoKey(int virtualKey) {
 void TForm1::keyPressEvent(QKeyEvent* event) {
     // Keys that a child let through reach here too; only the window's own
     // focus counts, so the radio groups and the answer box see no answers.
-    QWidget* focus = QApplication::focusWidget();
+    // The window's focus, not the application's: an inactive window still
+    // delivers its keys to its focused control.
+    QWidget* focus = focusWidget();
     if (focus == nullptr || focus == this || focus == centralWidget())
         runHandler([&] { FormKeyDown(virtualKeyOf(event->key(), event->modifiers())); });
     QMainWindow::keyPressEvent(event);

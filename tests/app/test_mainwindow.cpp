@@ -257,6 +257,19 @@ private slots:
         QCOMPARE(answersCounted(), before + (graded ? 2 : 0));
     }
 
+    void keysReachTheDrillOnceWhileTheWindowIsNotActive() {
+        // Without a window manager the window may never become active; its
+        // keys still go to its focused control.
+        showActive();
+        QTest::mouseClick(form->Button1, Qt::LeftButton);
+        QCOMPARE(form->focusWidget(), form->Button2);
+        QApplication::setActiveWindow(nullptr);
+        QCOMPARE(QApplication::focusWidget(), nullptr);
+        const int before = answersCounted();
+        QTest::keyClick(form->Button2, Qt::Key_5);
+        QCOMPARE(answersCounted(), before + 1);
+    }
+
     void tenCorrectAnswersOfferEndAndEndResetsTheControls() {
         showActive();
         QTest::mouseClick(form->Button1, Qt::LeftButton);
