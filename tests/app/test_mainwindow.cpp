@@ -110,7 +110,7 @@ private slots:
         QVERIFY(form->Timer1->isActive());
     }
 
-    void menuItemsOpenTheirWindows_data() {
+    void menuItemsHaveTheirNamesAndCaptions_data() {
         QTest::addColumn<QString>("menu");
         QTest::addColumn<QString>("menuCaption");
         QTest::addColumn<QString>("action");
@@ -137,7 +137,7 @@ private slots:
                                << "About Tonyx";
     }
 
-    void menuItemsOpenTheirWindows() {
+    void menuItemsHaveTheirNamesAndCaptions() {
         QFETCH(QString, menu);
         QFETCH(QString, menuCaption);
         QFETCH(QString, action);

@@ -15,6 +15,7 @@
 #include "settings/Tonyxsettings.h"
 #include "test_drill_support.h"
 
+#include <QAction>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -100,6 +101,36 @@ private slots:
         destroyWindows();
         QVERIFY(noWindowGlobalsLeft());
         QVERIFY(QApplication::topLevelWidgets().isEmpty());
+    }
+
+    void menuItemsOpenTheirWindows() {
+        enterFolder(true);
+        createWindows(clock, "StandInMidi");
+        Form1->show();
+        struct Item {
+            QAction* action;
+            QDialog* window;
+        };
+        const Item items[] = {{Form1->Sustain1, SettingsForm},
+                              {Form1->Filters21, NewFilterForm},
+                              {Form1->ReadmeForm, ReadmeBox},
+                              {Form1->AboutTonyx1, Yellow}};
+        for (const Item& item : items) {
+            QWidget* opened = nullptr;
+            QTimer::singleShot(0, qApp, [&] {
+                opened = QApplication::activeModalWidget();
+                if (opened)
+                    static_cast<QDialog*>(opened)->reject();
+            });
+            item.action->trigger();
+            QCOMPARE(opened, static_cast<QWidget*>(item.window));
+            QVERIFY(!item.window->isVisible());
+        }
+        // The Key Guide is not modal: the item only hides and shows it.
+        QVERIFY(HelpForm->isVisible());
+        Form1->KeyGuide1->trigger();
+        QVERIFY(!HelpForm->isVisible());
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
     }
 
     void startUpWithoutReadmeShowsTheMessageAndLeavesNoWindow() {
