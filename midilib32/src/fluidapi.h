@@ -18,6 +18,9 @@ struct FluidApi {
     X(new_fluid_synth)                                                                             \
     X(delete_fluid_synth)                                                                          \
     X(new_fluid_audio_driver)                                                                      \
+    X(new_fluid_audio_driver2)                                                                     \
+    X(fluid_synth_process)                                                                         \
+    X(fluid_synth_get_active_voice_count)                                                          \
     X(delete_fluid_audio_driver)                                                                   \
     X(fluid_synth_sfload)                                                                          \
     X(fluid_synth_noteon)                                                                          \

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <future>
 #include <string_view>
+#include <thread>
 
 namespace midilib {
 
@@ -27,19 +28,29 @@ HandleTable<OutPort>& ports() {
 // The system's MIDI ports behind devices 1, 2, ... They are listed on a
 // thread of their own the first time anything asks, so the list is usually
 // ready by the time a program shows it; asking for the count lists afresh.
+// The listing clients close after the list is handed on: a JACK client
+// left open would wake up with every period of the server.
 class DeviceList {
 public:
+    ~DeviceList() {
+        if (worker_.joinable())
+            worker_.join();
+    }
+
     void startListing() {
         std::lock_guard lock(mutex_);
         if (!listing_.valid())
-            listing_ = std::async(std::launch::async, listOutPorts).share();
+            launchLocked();
     }
 
     void refresh() {
-        auto fresh = std::async(std::launch::async, listOutPorts).share();
-        fresh.wait();
-        std::lock_guard lock(mutex_);
-        listing_ = std::move(fresh);
+        std::shared_future<std::vector<PortAddress>> listing;
+        {
+            std::lock_guard lock(mutex_);
+            launchLocked();
+            listing = listing_;
+        }
+        listing.wait();
     }
 
     void await() {
@@ -63,8 +74,20 @@ public:
     }
 
 private:
+    void launchLocked() {
+        if (worker_.joinable())
+            worker_.join();
+        std::promise<std::vector<PortAddress>> promise;
+        listing_ = promise.get_future().share();
+        worker_ = std::thread([promise = std::move(promise)]() mutable {
+            PortListing listing = listOutPorts();
+            promise.set_value(std::move(listing.ports));
+        });
+    }
+
     std::mutex mutex_;
     std::shared_future<std::vector<PortAddress>> listing_;
+    std::thread worker_;
 };
 
 DeviceList& devices() {

@@ -9,7 +9,6 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <jack/ringbuffer.h>
-#include <mutex>
 #include <thread>
 
 namespace midilib {
@@ -150,45 +149,32 @@ private:
 
 } // namespace
 
-std::vector<PortAddress> listOutPorts() {
+PortListing listOutPorts() {
     quietSoundLibraries();
-    // The listing clients stay connected between listings: making one takes
-    // tens of milliseconds with a JACK server, listing with it much less.
-    struct Lister {
-        std::unique_ptr<RtMidiOut> out;
-        std::atomic<bool> failed{false};
-    };
-    static std::mutex mutex;
-    static Lister listers[2];
-    std::lock_guard lock(mutex);
-    std::vector<PortAddress> ports;
-    const RtMidi::Api apis[2] = {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK};
-    for (int i = 0; i < 2; ++i) {
-        Lister& lister = listers[i];
+    PortListing listing;
+    for (const RtMidi::Api api : {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK}) {
         // Asking first keeps the MIDI library from printing its complaint.
-        if (apis[i] == RtMidi::LINUX_ALSA ? !alsaSequencerPresent() : !jackServerLikely()) {
-            lister.out.reset();
+        if (api == RtMidi::LINUX_ALSA ? !alsaSequencerPresent() : !jackServerLikely())
             continue;
-        }
         try {
-            if (!lister.out || lister.failed) {
-                lister.out.reset();
-                lister.failed = false;
-                lister.out = std::make_unique<RtMidiOut>(apis[i], clientName);
-                lister.out->setErrorCallback(recordError, &lister.failed);
-            }
-            const unsigned count = lister.out->getPortCount();
-            for (unsigned port = 0; port < count && !lister.failed; ++port) {
-                std::string name = lister.out->getPortName(port);
+            std::atomic<bool> failed{false};
+            auto out = std::make_unique<RtMidiOut>(api, clientName);
+            out->setErrorCallback(recordError, &failed);
+            const unsigned count = out->getPortCount();
+            for (unsigned i = 0; i < count && !failed; ++i) {
+                std::string name = out->getPortName(i);
                 if (!name.empty())
-                    ports.push_back({apis[i], std::move(name)});
+                    listing.ports.push_back({api, std::move(name)});
             }
+            // Errors while it closes go to a flag that outlives this call.
+            static std::atomic<bool> closing{false};
+            out->setErrorCallback(recordError, &closing);
+            listing.clients.push_back(std::move(out));
         } catch (...) {
             // This system has no such MIDI service; the others still count.
-            lister.out.reset();
         }
     }
-    return ports;
+    return listing;
 }
 
 std::unique_ptr<OutSink> openPort(const PortAddress& address) {

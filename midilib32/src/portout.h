@@ -16,8 +16,14 @@ struct PortAddress {
 };
 
 // The output ports of the ALSA sequencer, then those of a running JACK
-// server. A system that has neither gives an empty list.
-std::vector<PortAddress> listOutPorts();
+// server; a system that has neither gives an empty list. The clients that
+// made the list come with it: closing a JACK client takes a while, so the
+// caller can hand the list on first and close them afterwards.
+struct PortListing {
+    std::vector<PortAddress> ports;
+    std::vector<std::unique_ptr<RtMidiOut>> clients;
+};
+PortListing listOutPorts();
 
 // Connects to the port of that name; null when it is gone. ALSA ports are
 // reached through RtMidi, JACK ports through a JACK client of our own that

@@ -137,6 +137,7 @@ private:
         api_->fluid_settings_setint(settings_, "audio.period-size", SynthAudio::periodSize);
         api_->fluid_settings_setint(settings_, "audio.periods", SynthAudio::periods);
         api_->fluid_settings_setint(settings_, "audio.jack.autoconnect", 1);
+        api_->fluid_settings_setstr(settings_, "audio.jack.id", jackClientName);
         api_->fluid_settings_setstr(settings_, "audio.pulseaudio.media-role", "music");
         synth_ = api_->new_fluid_synth(settings_);
         // The soundfont goes in before the audio output starts, so the first
@@ -151,12 +152,34 @@ private:
             if (std::string_view(name) == "jack" && !jackServerLikely())
                 continue;
             api_->fluid_settings_setstr(settings_, "audio.driver", name);
-            driver_ = api_->new_fluid_audio_driver(settings_, synth_);
+            driver_ = api_->new_fluid_audio_driver2(settings_, renderPeriod, this);
             if (driver_)
                 return true;
         }
         return false;
     }
+
+    // The audio callback. With no voice sounding and the reverb's echo died
+    // away, the engine would only compute silence: the driver's buffers
+    // come zeroed, so the callback leaves them so and the port idles.
+    static int renderPeriod(void* self, int frames, int nfx, float* fx[], int nout, float* out[]) {
+        auto* sink = static_cast<SynthSink*>(self);
+        if (sink->api_->fluid_synth_get_active_voice_count(sink->synth_) > 0)
+            sink->quietFrames_ = 0;
+        else if (sink->quietFrames_ >= echoFrames)
+            return FLUID_OK;
+        else
+            sink->quietFrames_ += frames;
+        if (nfx > 0)
+            return sink->api_->fluid_synth_process(sink->synth_, frames, nfx, fx, nout, out);
+        // Drivers without buffers of their own for the effects take them
+        // mixed into the dry output.
+        float* mixed[4] = {out[0], out[nout > 1 ? 1 : 0], out[0], out[nout > 1 ? 1 : 0]};
+        return sink->api_->fluid_synth_process(sink->synth_, frames, 4, mixed, nout, out);
+    }
+
+    // Longer than the reverb's echo takes to fall below hearing.
+    static constexpr int echoFrames = 3 * SynthAudio::sampleRate;
 
     bool waitUntilStarted() {
         std::unique_lock lock(mutex_);
@@ -173,6 +196,7 @@ private:
     std::condition_variable started_;
     bool starting_ = true;
     bool ready_ = false;
+    int quietFrames_ = echoFrames; // audio thread only
 };
 
 } // namespace

@@ -8,6 +8,8 @@ namespace midilib {
 
 // The built-in synthesizer, output device 0.
 inline constexpr const char* synthDeviceName = "Built-in Synthesizer";
+// The name its audio output goes by on a JACK server.
+inline constexpr const char* jackClientName = "MidiLib32 synthesizer";
 
 // Its audio settings. 256 frames x 2 periods at 48 kHz keeps the output
 // latency near 10.7 ms, half of the engine's own default, with room for a

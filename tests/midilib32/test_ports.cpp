@@ -2,6 +2,7 @@
 // the test's own, with a MIDI input port, on the JACK server that the test
 // command starts (a dummy-driver server needs no sound card).
 #include "midilib32.h"
+#include "test_synth_audio.h"
 
 #include <gtest/gtest.h>
 #include <jack/jack.h>
@@ -86,17 +87,34 @@ private:
     std::vector<Bytes> received_;
 };
 
+// Fails or skips the test when no JACK server answers (see PortTest).
+bool jackServerMissing() {
+    jack_status_t status{};
+    jack_client_t* client = jack_client_open("probe", JackNoStartServer, &status);
+    if (client) {
+        jack_client_close(client);
+        return false;
+    }
+    return true;
+}
+
+#define REQUIRE_JACK_SERVER()                                                                      \
+    do {                                                                                           \
+        if (jackServerMissing()) {                                                                 \
+            const char* required = std::getenv("TONYX_REQUIRE_JACK");                              \
+            if (required && std::string(required) == "1")                                          \
+                FAIL() << "no JACK server reachable (JACK_DEFAULT_SERVER="                         \
+                       << (std::getenv("JACK_DEFAULT_SERVER") ?: "") << ")";                       \
+            GTEST_SKIP() << "no JACK server running";                                              \
+        }                                                                                          \
+    } while (0)
+
 class PortTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!peer.open()) {
-            // The test command starts a server and asks for this test to run.
-            const char* required = std::getenv("TONYX_REQUIRE_JACK");
-            if (required && std::string(required) == "1")
-                FAIL() << "no JACK server reachable (JACK_DEFAULT_SERVER="
-                       << (std::getenv("JACK_DEFAULT_SERVER") ?: "") << ")";
-            GTEST_SKIP() << "no JACK server running";
-        }
+        // The test command starts a server and asks for these tests to run.
+        REQUIRE_JACK_SERVER();
+        ASSERT_TRUE(peer.open());
         // Asking for the count takes the list of ports afresh.
         const uint32_t count = GetNumOutDevices();
         for (uint32_t i = 1; i < count; ++i) {
@@ -175,6 +193,101 @@ TEST_F(PortTest, ResetTurnsOffWhatSoundsOnEveryChannel) {
 TEST_F(PortTest, APortThatIsGoneDoesNotOpen) {
     peer.close();
     EXPECT_LE(OpenMidiOut(nullptr, device, 0, 78624), 32u);
+}
+
+// A JACK client with one audio input that keeps what it hears.
+class AudioCapture {
+public:
+    ~AudioCapture() {
+        if (client_)
+            jack_client_close(client_);
+    }
+    bool open() {
+        jack_status_t status{};
+        client_ = jack_client_open("capture", JackNoStartServer, &status);
+        if (!client_)
+            return false;
+        port_ = jack_port_register(client_, "in", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+        captured_.reserve(48000 * 10);
+        return port_ && jack_set_process_callback(client_, process, this) == 0 &&
+               jack_activate(client_) == 0;
+    }
+    double rate() const { return jack_get_sample_rate(client_); }
+    // Connects to the first audio output port of `client`, once it can.
+    bool connectTo(const std::string& client) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < deadline) {
+            const char** ports = jack_get_ports(client_, (client + ":").c_str(),
+                                                JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
+            // The port shows before its client is active; connecting may
+            // have to wait for that.
+            const bool connected =
+                ports && ports[0] && jack_connect(client_, ports[0], jack_port_name(port_)) == 0;
+            if (ports)
+                jack_free(ports);
+            if (connected)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+    void start() {
+        std::lock_guard lock(mutex_);
+        captured_.clear();
+    }
+    std::vector<float> take(size_t frames) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < deadline) {
+            {
+                std::lock_guard lock(mutex_);
+                if (captured_.size() >= frames)
+                    return std::vector<float>(captured_.begin(), captured_.begin() + frames);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return {};
+    }
+
+private:
+    static int process(jack_nframes_t frames, void* self) {
+        auto* capture = static_cast<AudioCapture*>(self);
+        const auto* in = static_cast<const float*>(jack_port_get_buffer(capture->port_, frames));
+        std::lock_guard lock(capture->mutex_);
+        if (capture->captured_.size() + frames <= capture->captured_.capacity())
+            capture->captured_.insert(capture->captured_.end(), in, in + frames);
+        return 0;
+    }
+
+    jack_client_t* client_ = nullptr;
+    jack_port_t* port_ = nullptr;
+    std::mutex mutex_;
+    std::vector<float> captured_;
+};
+
+TEST(SynthesizerAudio, NotesSoundThroughARunningJackServerAndSilenceBetween) {
+    REQUIRE_JACK_SERVER();
+    AudioCapture capture;
+    ASSERT_TRUE(capture.open());
+    const uint32_t port = OpenMidiOut(nullptr, 0, 0, 78624);
+    ASSERT_GT(port, 32u);
+    ASSERT_TRUE(capture.connectTo("MidiLib32 synthesizer"));
+
+    MIDIEVENT on{MIDILIB_TIME_NOW, 0x90, 67, 64, 0};
+    EXPECT_EQ(PutMidiOut(port, &on) & 0xFFFF, 0u); // waits for the engine to be ready
+    capture.start();
+    const std::vector<float> note = capture.take(size_t(capture.rate() / 2));
+    ASSERT_FALSE(note.empty());
+    EXPECT_GT(synthaudio::rms(note, 0, note.size()), 0.003);
+    EXPECT_NEAR(synthaudio::fundamental(note, capture.rate()), 392.0, 2.0);
+
+    EXPECT_EQ(ResetMidiOut(port), 0u);
+    capture.start();
+    const auto second = size_t(capture.rate());
+    const std::vector<float> after = capture.take(second + second / 4);
+    ASSERT_FALSE(after.empty());
+    // Within a second only the echo was left, and it has died away.
+    EXPECT_LT(synthaudio::rms(after, second, after.size()), 1e-4);
+    EXPECT_EQ(CloseMidiOut(port), 0u);
 }
 
 } // namespace
