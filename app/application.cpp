@@ -106,6 +106,9 @@ void createWindows(Clock& clock, const char* midiLibrary) {
     TForm1& main = *create(Form1, clock, midiLibrary);
     create(Form2, main);
     create(ErrorReport);
+    // "No printer" and print failures reach the user like every other message.
+    ErrorReport->setNotifier(
+        [](const QString& text) { TonyxApplication::showError(text.toStdString()); });
     create(FilterQueryForm);
     create(ReadmeBox);
     create(Yellow);

@@ -3,9 +3,14 @@
 #include "app/application.h"
 #include "app/keymap.h"
 #include "core/designunits.h"
+#include "errors/endofdrill.h"
+#include "errors/errorfile.h"
+#include "errors/errorform.h"
+#include "errors/filterquery.h"
 #include "info/HelpFormUnit.h"
 #include "info/about.h"
 #include "info/readme.h"
+#include "score/scoreform.h"
 #include "settings/Tonyxfilter2.h"
 #include "settings/Tonyxsettings.h"
 
@@ -493,4 +498,29 @@ void TForm1::showClockText(const std::string& text) {
 
 void TForm1::showMessage(const std::string& text) {
     TonyxApplication::showMessage(text);
+}
+
+void TForm1::writeSessionReport() {
+    if (ErrorReport)
+        errors::writeSessionReport(*this, *ErrorReport);
+}
+
+bool TForm1::includeFilteredDrill() {
+    return FilterQueryForm ? errors::includeFilteredDrill(*this, *FilterQueryForm) : true;
+}
+
+void TForm1::updateErrorFile() {
+    // A file that cannot be written is not reported: the drill's score and
+    // report stand on their own.
+    (void)errors::updateErrorFile(*this);
+}
+
+void TForm1::showScoreWindow() {
+    if (Form2)
+        Form2->showForDrill();
+}
+
+void TForm1::clearReportBox() {
+    if (ErrorReport)
+        errors::clearReportBox(*ErrorReport);
 }
