@@ -72,6 +72,11 @@ bool pulseServerLikely() {
 
 bool alsaPlaybackPresent() {
     quietSoundLibraries();
+    // Without a sound card there is nothing to play on, and the look at the
+    // cards costs far less than reading ALSA's configuration to open one.
+    int card = -1;
+    if (snd_card_next(&card) < 0 || card < 0)
+        return false;
     snd_pcm_t* pcm = nullptr;
     if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0)
         return false;
@@ -92,6 +97,8 @@ bool jackServerLikely() {
 
 bool alsaSequencerPresent() {
     quietSoundLibraries();
+    if (access("/dev/snd/seq", F_OK) != 0)
+        return false; // the kernel has no sequencer: no need to read the configuration
     snd_seq_t* seq = nullptr;
     if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_OUTPUT, SND_SEQ_NONBLOCK) < 0)
         return false;
