@@ -2,6 +2,8 @@
 # build.sh <build-dir> [extra cmake arguments]: configures (once) and builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Hash paths relative to the checkout, so clones in other folders share the cache.
+export CCACHE_BASEDIR="$PWD"
 dir="$1"; shift
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)

@@ -3,6 +3,8 @@
 # runs each on a copy of its seed corpus. test.sh runs it briefly.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Hash paths relative to the checkout, so clones in other folders share the cache.
+export CCACHE_BASEDIR="$PWD"
 seconds="${1:-10}"
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
