@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -213,20 +214,31 @@ public:
                jack_activate(client_) == 0;
     }
     double rate() const { return jack_get_sample_rate(client_); }
-    // Connects to the first audio output port of `client`, once it can.
-    bool connectTo(const std::string& client) {
+    // The audio output ports whose names start with `prefix`.
+    std::set<std::string> outputs(const std::string& prefix) {
+        std::set<std::string> names;
+        const char** ports = jack_get_ports(client_, ("^" + prefix).c_str(),
+                                            JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
+        for (size_t i = 0; ports && ports[i]; ++i)
+            names.insert(ports[i]);
+        if (ports)
+            jack_free(ports);
+        return names;
+    }
+
+    // Connects to the first output port starting with `prefix` that was not
+    // there `before` (another test program may run a synthesizer too: the
+    // server then numbers the later client's name), once it can.
+    bool connectToNew(const std::string& prefix, const std::set<std::string>& before) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (std::chrono::steady_clock::now() < deadline) {
-            const char** ports = jack_get_ports(client_, (client + ":").c_str(),
-                                                JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
-            // The port shows before its client is active; connecting may
-            // have to wait for that.
-            const bool connected =
-                ports && ports[0] && jack_connect(client_, ports[0], jack_port_name(port_)) == 0;
-            if (ports)
-                jack_free(ports);
-            if (connected)
-                return true;
+            for (const std::string& name : outputs(prefix)) {
+                // The port shows before its client is active; connecting
+                // may have to wait for that.
+                if (!before.count(name) &&
+                    jack_connect(client_, name.c_str(), jack_port_name(port_)) == 0)
+                    return true;
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return false;
@@ -268,9 +280,10 @@ TEST(SynthesizerAudio, NotesSoundThroughARunningJackServerAndSilenceBetween) {
     REQUIRE_JACK_SERVER();
     AudioCapture capture;
     ASSERT_TRUE(capture.open());
+    const std::set<std::string> before = capture.outputs("MidiLib32 synthesizer");
     const uint32_t port = OpenMidiOut(nullptr, 0, 0, 78624);
     ASSERT_GT(port, 32u);
-    ASSERT_TRUE(capture.connectTo("MidiLib32 synthesizer"));
+    ASSERT_TRUE(capture.connectToNew("MidiLib32 synthesizer", before));
 
     MIDIEVENT on{MIDILIB_TIME_NOW, 0x90, 67, 64, 0};
     EXPECT_EQ(PutMidiOut(port, &on) & 0xFFFF, 0u); // waits for the engine to be ready
