@@ -98,6 +98,9 @@ void TErrorReport::appendLines(const std::vector<std::string>& lines) {
         cursor.insertText(QString::fromStdString(line));
         newParagraph = true;
     }
+    // A report is read from its first line.
+    RichEdit1->moveCursor(QTextCursor::Start);
+    RichEdit1->ensureCursorVisible();
 }
 
 void TErrorReport::clearReport() {

@@ -10,6 +10,7 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextBlock>
@@ -89,6 +90,22 @@ private slots:
         QCOMPARE(boxLines(*report_), QStringList{});
         report_->appendLines({"", "x"});
         QCOMPARE(report_->RichEdit1->toPlainText(), QString("\nx"));
+    }
+
+    void longReportOpensAtItsFirstLine() {
+        DrillState drill;
+        for (int row = 1; row <= 24; ++row) {
+            drill.sessionTally[row].m12Correct = 3;
+            for (int k = 0; k < 12; ++k)
+                drill.sessionTally[row].m12Wrong[k] = 1;
+        }
+        errors::writeSessionReport(drill, *report_);
+        report_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(report_.get()));
+        QVERIFY(report_->RichEdit1->verticalScrollBar()->maximum() > 0);
+        QCOMPARE(report_->RichEdit1->verticalScrollBar()->value(), 0);
+        QCOMPARE(report_->RichEdit1->textCursor().position(), 0);
+        report_->hide();
     }
 
     void profileReplacesReportAndDisablesButtonUntilClosed() {
