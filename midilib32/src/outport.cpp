@@ -123,8 +123,7 @@ uint32_t OutPort::put(const MIDIEVENT& event) {
         lastDue_ = item.due;
     } else if (clocked()) {
         if (queue_.empty()) {
-            tickProgress_ = 0;
-            lastTickCheck_ = nowNanos();
+            tickCount_.restart(nowNanos());
         }
     } else {
         item.due = std::max(lastDue_, nowNanos()) + int64_t{event.time} * 1000000;
@@ -246,13 +245,13 @@ void OutPort::takeDueLocked(std::vector<MIDIEVENT>& batch) {
         }
     } else if (clocked()) {
         advanceTicksLocked();
-        while (!queue_.empty() && tickProgress_ >= queue_.front().ticks) {
-            tickProgress_ -= queue_.front().ticks;
+        while (!queue_.empty() && tickCount_.ticks >= queue_.front().ticks) {
+            tickCount_.ticks -= queue_.front().ticks;
             batch.push_back(queue_.front().event);
             queue_.pop_front();
         }
         if (queue_.empty())
-            tickProgress_ = 0;
+            tickCount_.ticks = 0;
     } else {
         const int64_t now = nowNanos();
         while (!queue_.empty() && queue_.front().due <= now) {
@@ -269,12 +268,8 @@ double OutPort::millisPerTick() const {
 }
 
 bool OutPort::advanceTicksLocked() {
-    const int64_t now = nowNanos();
-    const bool running = syncRunning(options_.sync) || syncMillisPerTick(options_.sync) <= 0;
-    if (running)
-        tickProgress_ += (now - lastTickCheck_) / 1e6 / millisPerTick();
-    lastTickCheck_ = now;
-    return running;
+    return tickCount_.advance(nowNanos(), syncRunning(options_.sync),
+                              syncMillisPerTick(options_.sync));
 }
 
 std::optional<uint32_t> OutPort::readyToTellLocked() {
@@ -307,7 +302,7 @@ void OutPort::schedulerLoop() {
             // Tempo and running state may change at any moment, so a clock
             // port looks again at least every few milliseconds while it waits.
             const bool running = advanceTicksLocked();
-            const double left = queue_.front().ticks - tickProgress_;
+            const double left = queue_.front().ticks - tickCount_.ticks;
             due = left <= 0;
             if (!due) {
                 const double waitMillis = running ? std::min(left * millisPerTick(), 5.0) : 5.0;

@@ -21,6 +21,30 @@ namespace midilib {
 // Notes a port has turned on and not yet off, per channel.
 using SoundingNotes = std::array<std::bitset<128>, 16>;
 
+// Ticks of a port's clock counted toward its next scheduled event. The
+// port looks at the clock at least every few milliseconds while events
+// wait; the time since the last look counts when the clock runs at this
+// look, at the tempo seen now. So a pause or a tempo change takes effect
+// within one look, and a clock that has been closed (no tempo) leaves its
+// ticks counting as milliseconds.
+struct TickCount {
+    double ticks = 0;
+    int64_t lastLook = 0; // nanoseconds
+
+    void restart(int64_t now) {
+        ticks = 0;
+        lastLook = now;
+    }
+    // True when time counted.
+    bool advance(int64_t now, bool running, double millisPerTick) {
+        const bool counts = running || millisPerTick <= 0;
+        if (counts)
+            ticks += (now - lastLook) / 1e6 / (millisPerTick > 0 ? millisPerTick : 1.0);
+        lastLook = now;
+        return counts;
+    }
+};
+
 // One output device as the port sees it: it takes complete MIDI messages.
 // Calls are serialized by the port; a sink never sees two at once.
 class OutSink {
@@ -135,10 +159,9 @@ private:
     std::condition_variable wake_;
     std::deque<Scheduled> queue_;
     int64_t lastDue_ = 0;
-    int64_t rendered_ = 0;      // offline: frames rendered so far
-    double tickProgress_ = 0;   // clock ports: ticks elapsed toward the head
-    int64_t lastTickCheck_ = 0; // clock ports: when tickProgress_ was updated
-    bool refused_ = false;      // a put was refused for want of room
+    int64_t rendered_ = 0; // offline: frames rendered so far
+    TickCount tickCount_;  // clock ports: ticks elapsed toward the head
+    bool refused_ = false; // a put was refused for want of room
     std::atomic<bool> closed_{false};
     std::mutex postMutex_; // held while posting, so close can wait a post out
     std::atomic<uint32_t> handle_{0};

@@ -296,3 +296,32 @@ TEST_F(OutPortTest, ClosedPortTakesNothingAndTellsNothing) {
 }
 
 } // namespace
+
+namespace {
+
+// A clock port's tick count, look by look: time counts only while the
+// clock runs, at the tempo of the moment, and as milliseconds once the
+// clock is gone.
+TEST(TickCountTest, CountsRunningTimeAtTheTempoOfEachLook) {
+    const struct Look {
+        int64_t atMillis;
+        bool running;
+        double millisPerTick;
+        double ticks; // expected after the look
+    } looks[] = {
+        {10, true, 2.0, 5.0},     // 10 ms at 2 ms a tick
+        {500, false, 2.0, 5.0},   // paused: half a second does not count
+        {510, true, 2.0, 10.0},   // running again
+        {520, true, 0.5, 30.0},   // four times the tempo
+        {530, false, 0.0, 40.0},  // the clock was closed: milliseconds
+        {600, false, 1.25, 40.0}, // a stopped clock again
+    };
+    TickCount count;
+    count.restart(0);
+    for (const Look& look : looks) {
+        count.advance(look.atMillis * 1000000, look.running, look.millisPerTick);
+        EXPECT_DOUBLE_EQ(count.ticks, look.ticks) << "at " << look.atMillis << " ms";
+    }
+}
+
+} // namespace

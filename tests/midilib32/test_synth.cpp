@@ -100,6 +100,25 @@ TEST_F(SynthTest, ScheduledNotesSoundAtTheirMillisecond) {
     EXPECT_LT(firstSound, rate / 2 + rate / 100); // within 10 ms of its time
 }
 
+TEST(ClockPorts, DelaysCountTicksOfTheClockAtItsTempo) {
+    // 600,000 us per quarter note at 100 ticks per quarter: 6 ms a tick.
+    const uint32_t sync = OpenSync(nullptr, 0, 600000, 100);
+    ASSERT_GT(sync, 32u);
+    const uint32_t port = OpenMidiOut(nullptr, 0, sync, MIDILIB_OUT_OFFLINE);
+    ASSERT_GT(port, 32u);
+    MIDIEVENT on{50, 0x90, 60, 100, 0}; // 300 ms
+    ASSERT_EQ(PutMidiOut(port, &on) & 0xFFFF, 0u);
+    std::vector<float> left(rate / 2), right(rate / 2);
+    ASSERT_EQ(RenderMidiOut(port, left.data(), right.data(), rate / 2), rate / 2);
+    const auto firstSound =
+        std::find_if(left.begin(), left.end(), [](float x) { return std::fabs(x) > 1e-4; }) -
+        left.begin();
+    EXPECT_GE(firstSound, rate * 3 / 10);
+    EXPECT_LT(firstSound, rate * 3 / 10 + rate / 100);
+    CloseMidiOut(port);
+    CloseSync(sync);
+}
+
 TEST(OutDevices, ListStartsWithTheSynthesizerAndAgreesWithTheCount) {
     char name[MIDILIB_NAME_SIZE];
     ASSERT_NE(GetMidiOutDescription(0, name), 0u);
