@@ -152,26 +152,39 @@ private:
 PortListing listOutPorts() {
     quietSoundLibraries();
     PortListing listing;
-    for (const RtMidi::Api api : {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK}) {
-        // Asking first keeps the MIDI library from printing its complaint.
-        if (api == RtMidi::LINUX_ALSA ? !alsaSequencerPresent() : !jackServerLikely())
-            continue;
+    if (alsaSequencerPresent()) {
         try {
             std::atomic<bool> failed{false};
-            auto out = std::make_unique<RtMidiOut>(api, clientName);
+            auto out = std::make_unique<RtMidiOut>(RtMidi::LINUX_ALSA, clientName);
             out->setErrorCallback(recordError, &failed);
             const unsigned count = out->getPortCount();
             for (unsigned i = 0; i < count && !failed; ++i) {
                 std::string name = out->getPortName(i);
                 if (!name.empty())
-                    listing.ports.push_back({api, std::move(name)});
+                    listing.ports.push_back({RtMidi::LINUX_ALSA, std::move(name)});
             }
             // Errors while it closes go to a flag that outlives this call.
             static std::atomic<bool> closing{false};
             out->setErrorCallback(recordError, &closing);
-            listing.clients.push_back(std::move(out));
+            listing.clients.emplace_back(out.release(),
+                                         [](void* p) { delete static_cast<RtMidiOut*>(p); });
         } catch (...) {
-            // This system has no such MIDI service; the others still count.
+            // No sequencer after all; JACK may still have ports.
+        }
+    }
+    // JACK's MIDI inputs are asked of a plain client: it needs no ports and
+    // no activation, which makes it quicker to set up than a MIDI library's.
+    if (jackServerLikely()) {
+        jack_status_t status{};
+        if (jack_client_t* client = jack_client_open(clientName, JackNoStartServer, &status)) {
+            const char** names =
+                jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
+            for (size_t i = 0; names && names[i]; ++i)
+                listing.ports.push_back({RtMidi::UNIX_JACK, names[i]});
+            if (names)
+                jack_free(names);
+            listing.clients.emplace_back(
+                client, [](void* p) { jack_client_close(static_cast<jack_client_t*>(p)); });
         }
     }
     return listing;

@@ -21,7 +21,7 @@ struct PortAddress {
 // caller can hand the list on first and close them afterwards.
 struct PortListing {
     std::vector<PortAddress> ports;
-    std::vector<std::unique_ptr<RtMidiOut>> clients;
+    std::vector<std::shared_ptr<void>> clients; // closed when released
 };
 PortListing listOutPorts();
 
