@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# build.sh <build-dir> [extra cmake arguments]: configures (once) and builds.
+# build.sh <build-dir> [extra cmake arguments]: configures (once) and builds
+# everything, or only the targets named in $TARGETS.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Hash paths relative to the checkout, so clones in other folders share the cache.
@@ -10,4 +11,5 @@ command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -
 if [ ! -f "$dir/build.ninja" ]; then
   cmake -S . -B "$dir" -G Ninja "${launcher[@]}" "$@" >/dev/null
 fi
-cmake --build "$dir" -j "$(nproc)"
+# shellcheck disable=SC2086
+cmake --build "$dir" -j "$(nproc)" ${TARGETS:+--target $TARGETS}
