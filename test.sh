@@ -18,12 +18,9 @@ for dir in build build-asan; do
   echo "== tests in $dir"
   ( cd "$dir" && ctest --output-on-failure -j "$(nproc)" ) | tee "$dir/ctest.log" || status=1
 done
-total=0
-for dir in build build-asan; do
-  n=$(sed -n 's/.*tests passed, [0-9]* tests failed out of \([0-9]*\).*/\1/p' "$dir/ctest.log" | tail -1)
-  total=$((total + ${n:-0}))
-done
+cases=$(./scripts/count-tests.sh build)
+programs=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' build/ctest.log | tail -1)
 echo "== fuzz targets, briefly"
 ./scripts/fuzz.sh 5 || status=1
-echo "== $total test programs run in two configurations"
+echo "== ${programs:-0} test programs, $cases test cases, each run in two configurations (plain and sanitized)"
 exit $status
