@@ -11,6 +11,31 @@
 
 THelpForm* HelpForm = nullptr;
 
+namespace {
+
+// The picture takes a while to draw (slanted, smoothed captions). The
+// guide is shown with the main window at start-up, so the picture is drawn
+// when the label is first painted, once both windows are on the screen,
+// rather than while they are being made and shown.
+class KeyGuideLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        if (!drawn_) {
+            drawn_ = true;
+            setPixmap(QPixmap::fromImage(keyguide::drawPicture()));
+        }
+        QLabel::paintEvent(event);
+    }
+
+private:
+    bool drawn_ = false;
+};
+
+} // namespace
+
 THelpForm::THelpForm(QWidget* parent) : QDialog(parent) {
     setObjectName("HelpForm");
     setWindowTitle(QString());
@@ -18,22 +43,19 @@ THelpForm::THelpForm(QWidget* parent) : QDialog(parent) {
     design::place(this, 311, 254, 540, 218);
     setSizeGripEnabled(false);
 
-    const QImage picture = keyguide::drawPicture();
-
     // The margin beside and below the picture takes its background, so the
     // window reads as one picture.
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, picture.pixelColor(0, 0));
+    pal.setColor(QPalette::Window, keyguide::background());
     setPalette(pal);
     setAutoFillBackground(true);
 
-    Image1 = new QLabel(this);
+    Image1 = new KeyGuideLabel(this);
     Image1->setObjectName("Image1");
-    Image1->setPixmap(QPixmap::fromImage(picture));
     Image1->setScaledContents(true);
-    design::place(Image1, 1, 0, picture.width(), picture.height());
+    design::place(Image1, 1, 0, keyguide::kWidth, keyguide::kHeight);
 
-    resize(design::px(picture.width() + 14), design::px(picture.height() + 35));
+    resize(design::px(keyguide::kWidth + 14), design::px(keyguide::kHeight + 35));
 
     const int markerTop = 245 - 86; // the designed window height minus 86
     for (int i = 0; i < 12; ++i) {

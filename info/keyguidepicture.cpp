@@ -72,6 +72,13 @@ const char* keyCaption(int i) {
     return i >= 0 && i < kKeys ? kCaptions[i] : "";
 }
 
+QColor background() {
+    // The picture is kept at 8 bits per pixel, in a palette of six levels
+    // of each primary: the drawn background becomes the nearest of those.
+    const auto level = [](int c) { return (c + 25) / 51 * 51; };
+    return QColor(level(kBackground.red()), level(kBackground.green()), level(kBackground.blue()));
+}
+
 QImage drawPicture() {
     QImage image(kWidth, kHeight, QImage::Format_RGB32);
     image.fill(kBackground);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QImage>
 #include <QPolygonF>
 
@@ -24,5 +25,8 @@ inline constexpr double kKeyPitch = 37.5;
 [[nodiscard]] QPolygonF captionOutline(int i);
 
 [[nodiscard]] QImage drawPicture();
+// The picture's background, all round the keys and captions, as stored
+// in the 8-bit picture.
+[[nodiscard]] QColor background();
 
 } // namespace keyguide

@@ -168,6 +168,31 @@ private slots:
         }
     }
 
+    // The guide shows the picture however it is first painted (on the
+    // screen, or grabbed while hidden), and its margins match the picture's
+    // own background.
+    void guideShowsThePictureOnAMatchingBackground() {
+        const QImage picture = keyguide::drawPicture();
+        QCOMPARE(picture.pixelColor(0, 0), keyguide::background());
+        QCOMPARE(picture.pixelColor(picture.width() - 1, 0), keyguide::background());
+
+        THelpForm shown;
+        QCOMPARE(shown.palette().color(QPalette::Window), keyguide::background());
+        QCOMPARE(shown.Image1->size(), QSize(design::px(525), design::px(210)));
+        shown.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&shown));
+        QTRY_COMPARE(shown.Image1->pixmap().toImage(), QPixmap::fromImage(picture).toImage());
+
+        THelpForm painted;
+        const QImage grabbed = painted.Image1->grab().toImage();
+        QCOMPARE(painted.Image1->pixmap().toImage(), QPixmap::fromImage(picture).toImage());
+        // A keycap's edge, in label pixels, is drawn, not left as background.
+        const QRectF cap = keyguide::keycapRect(0);
+        const QPoint edge(design::px(int(cap.center().x())), design::px(int(cap.bottom()) - 3));
+        QVERIFY(grabbed.pixelColor(edge) != keyguide::background());
+        QCOMPARE(grabbed.pixelColor(design::px(2), design::px(2)), keyguide::background());
+    }
+
     void markersShowAndHideAsTheDrillAsks() {
         THelpForm guide;
         QVERIFY(!guide.guideVisible());
