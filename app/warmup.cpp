@@ -5,6 +5,23 @@
 
 #include <filesystem>
 
+namespace {
+
+// Found as the main window's binding finds it: through the program's
+// RUNPATH, else beside the program (an interposed dlopen, a sanitizer's,
+// searches from its own library instead).
+void* loadLibrary(const std::string& file) {
+    if (void* module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL))
+        return module;
+    std::error_code error;
+    const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error)
+        return nullptr;
+    return dlopen((program.parent_path() / file).c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+} // namespace
+
 StartupWarmUp::StartupWarmUp(std::string midiLibrary) : midiLibrary_(std::move(midiLibrary)) {
     thread_ = std::thread([this] { run(); });
 }
@@ -37,7 +54,7 @@ void StartupWarmUp::run() {
     // and its own start (listing ports, opening the synthesizer) runs on
     // threads of its own from there.
     if (!midiLibrary_.empty())
-        module_ = dlopen(("lib" + midiLibrary_ + ".so").c_str(), RTLD_NOW | RTLD_LOCAL);
+        module_ = loadLibrary("lib" + midiLibrary_ + ".so");
     // Reading the font configuration and its caches is the largest part of
     // the first font lookup; the toolkit's own lookup then finds it done.
     FcInit();
