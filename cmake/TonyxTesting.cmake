@@ -8,7 +8,7 @@ function(tonyx_add_gtest name)
   set_tests_properties(${name} PROPERTIES
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
     LABELS "unit;${T_LABELS}"
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TONYX_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TONYX_SOURCE_DIR=${CMAKE_SOURCE_DIR};LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp")
 endfunction()
 
 # tonyx_add_qtest(<name> SOURCES ... [LIBS ...] [LABELS ...])
@@ -21,7 +21,7 @@ function(tonyx_add_qtest name)
   set_tests_properties(${name} PROPERTIES
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
     LABELS "gui;${T_LABELS}"
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TONYX_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TONYX_SOURCE_DIR=${CMAKE_SOURCE_DIR};LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp")
 endfunction()
 
 # tonyx_add_fuzzer(<name> SOURCES ... [LIBS ...])
