@@ -1,8 +1,10 @@
 #include "core/atomicfile.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <fcntl.h>
+#include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,10 +31,37 @@ std::string folderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// Temporary files are "<name>.tmp-" and six random characters.
+constexpr const char* kTemporaryInfix = ".tmp-";
+
+std::string baseNameOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A write cut short (the program killed between creating its temporary file
+// and renaming it) leaves "<name>.tmp-XXXXXX" behind. Such files older than a
+// minute are removed; a younger one may be another writer's, at work now.
+void removeStaleTemporaries(const std::string& path) {
+    namespace fs = std::filesystem;
+    const std::string prefix = baseNameOf(path) + kTemporaryInfix;
+    const auto cutoff = fs::file_time_type::clock::now() - std::chrono::minutes(1);
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folderOf(path), error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        std::error_code ignored;
+        if (entry.is_regular_file(ignored) && entry.last_write_time(ignored) < cutoff)
+            fs::remove(entry.path(), ignored);
+    }
+}
+
 } // namespace
 
 bool writeFileAtomically(const std::string& path, std::string_view contents) {
-    std::string temp = path + ".XXXXXX";
+    removeStaleTemporaries(path);
+    std::string temp = path + kTemporaryInfix + "XXXXXX";
     const int fd = ::mkstemp(temp.data());
     if (fd < 0)
         return false;
