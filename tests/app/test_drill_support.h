@@ -7,22 +7,13 @@
 #include "app/drillstate.h"
 #include "app/keyguidemarkers.h"
 
+#include "tests/support/testclock.h"
+
 #include <algorithm>
 #include <string>
 #include <vector>
 
-class FakeClock final : public Clock {
-public:
-    int32_t time = 0;
-    std::vector<int32_t> waits; // the targets waited for, in order
-
-    [[nodiscard]] int32_t now() const override { return time; }
-    void waitUntil(int32_t target) override {
-        waits.push_back(target);
-        if (time < target)
-            time = target;
-    }
-};
+using FakeClock = TestClock;
 
 class FakeKeyGuide final : public KeyGuideMarkers {
 public:

@@ -2,6 +2,7 @@
 #include "app/zorpunit1.h"
 #include "midi/midilib.h"
 #include "tests/support/standin.h"
+#include "tests/support/testclock.h"
 
 #include <QListWidget>
 #include <QTest>
@@ -14,12 +15,7 @@ namespace {
 
 constexpr uint64_t openFlags = 78624;
 
-class StillClock final : public Clock {
-public:
-    [[nodiscard]] int32_t now() const override { return time; }
-    void waitUntil(int32_t target) override { time = std::max(time, target); }
-    int32_t time = 0;
-};
+using StillClock = TestClock;
 
 class DeviceChoice : public ::testing::Test {
 protected:

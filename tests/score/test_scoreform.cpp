@@ -4,6 +4,7 @@
 #include "errors/errorform.h"
 #include "score/highscores.h"
 #include "score/scoreform.h"
+#include "tests/support/testclock.h"
 
 #include <QApplication>
 #include <QDir>
@@ -18,14 +19,8 @@
 namespace {
 
 // A clock the test moves by hand.
-class ManualClock final : public Clock {
-public:
-    [[nodiscard]] int32_t now() const override { return now_; }
-    void waitUntil(int32_t target) override { now_ = std::max(now_, target); }
-    void advance(int32_t ms) { now_ += ms; }
-
-private:
-    int32_t now_ = 1000;
+struct ManualClock : TestClock {
+    ManualClock() : TestClock(1000) {}
 };
 
 std::vector<HighScoreEntry> storedTable() {

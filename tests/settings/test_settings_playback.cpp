@@ -9,6 +9,7 @@
 #include "settings/Tonyxsettings.h"
 #include "settings/updown.h"
 #include "tests/support/standin.h"
+#include "tests/support/testclock.h"
 
 #include <QCheckBox>
 #include <QPushButton>
@@ -20,11 +21,8 @@
 namespace {
 
 // Waits take no time: they move the clock to their target at once.
-class StepClock final : public Clock {
-public:
-    int32_t time = 1000;
-    [[nodiscard]] int32_t now() const override { return time; }
-    void waitUntil(int32_t target) override { time = std::max(time, target); }
+struct StepClock : TestClock {
+    StepClock() : TestClock(1000) {}
 };
 
 // A drill whose presentation (chord or figure) the test chooses.
