@@ -23,15 +23,15 @@ constexpr int kSmallTextHeight = 12;
 constexpr int kLargeTextHeight = 24;
 constexpr int kFixedTextHeight = 16;
 
-// A label that sizes itself to its text, its top left corner in design
-// pixels.
+// A label that sizes itself to its text (at the window's first showing:
+// measuring text is the costly part of making the window at start-up), its
+// top left corner in design pixels.
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int left, int top,
                   int fontHeight = kTextHeight) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(QString::fromLatin1(name));
     label->setFont(design::sansFont(fontHeight));
     label->move(design::rect(left, top, 0, 0).topLeft());
-    label->adjustSize();
     return label;
 }
 
@@ -102,8 +102,6 @@ TForm2::TForm2(DrillState& drill, QWidget* parent) : QDialog(parent), drill_(dri
     Button1->setDefault(true);
     design::place(Button1, 384, 437, 60, 32);
     connect(Button1, &QPushButton::clicked, this, [this] { done(1); });
-
-    placeLabelsAfterValues();
 }
 
 int TForm2::showForDrill() {
@@ -129,6 +127,14 @@ bool TForm2::event(QEvent* event) {
 }
 
 void TForm2::FormShow() {
+    if (!labelsSized_) {
+        labelsSized_ = true;
+        for (QLabel* label : {Label1, Label4, Label5, TimeLabel, TimePointsLabel, Label7, Label8,
+                              Label6, PercentageLabel, Label9, Label2, Label3, StaticText1,
+                              LongevityLabel, Label10, ScoreLabel, Label11, FilterLabel})
+            label->adjustSize();
+        placeLabelsAfterValues();
+    }
     resize(Button1->x() + design::px(70), Button1->y() + design::px(80));
 }
 

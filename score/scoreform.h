@@ -82,6 +82,7 @@ private:
     DrillState& drill_;
     std::function<int64_t()> today_;
     bool scoringArmed_ = false;
+    bool labelsSized_ = false;
 };
 
 extern TForm2* Form2;
