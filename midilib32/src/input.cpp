@@ -1,15 +1,20 @@
-// MIDI input over the ports RtMidi finds (ALSA sequencer, JACK). RtMidi
-// calls back on its own thread; each message becomes one or more MIDIEVENTs
-// in the input's queue, and the input's window hears MIDILIB_MSG_IN_DATA
-// when events start waiting.
+// MIDI input over the ports RtMidi finds (ALSA sequencer, JACK). ALSA ports
+// are read through RtMidi, JACK ports through a JACK client of our own (see
+// JackSource). Either calls back on its own thread; each message becomes one
+// or more MIDIEVENTs in the input's queue, and the input's window hears
+// MIDILIB_MSG_IN_DATA when events start waiting.
 #include "input.h"
 
 #include "midilib32.h"
 #include "sound.h"
 #include "sync.h"
 
+#include <jack/jack.h>
+#include <jack/midiport.h>
 #include <rtmidi/RtMidi.h>
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -67,12 +72,20 @@ std::vector<PortRef> listPorts() {
     return ports;
 }
 
+class JackSource;
+
 struct Input {
+    ~Input();
+
     uint32_t handle = 0;
     MIDILIBWINDOW window{};
     uint32_t sync = 0;
     std::string name;
-    std::unique_ptr<RtMidiIn> port;
+    std::unique_ptr<RtMidiIn> port;       // an ALSA port
+    std::unique_ptr<JackSource> jack;     // or a JACK port
+
+    // Closes the port; afterwards nothing more arrives.
+    void release();
 
     std::mutex lock;
     bool started = false;
@@ -142,6 +155,119 @@ void onMessage(double, std::vector<unsigned char>* message, void* context) {
     inCallback = false;
 }
 
+// A JACK MIDI input port of our own, connected from the chosen output port.
+// The server applies a new connection only from a later cycle on, and what
+// the peer sends before then is lost: the open waits until the connection is
+// live, so a message sent once OpenMidiIn has returned arrives.
+class JackSource {
+public:
+    explicit JackSource(Input* input) : input_(input) {}
+    JackSource(const JackSource&) = delete;
+    JackSource& operator=(const JackSource&) = delete;
+
+    // Closing waits for a cycle in progress: no callback runs afterwards.
+    ~JackSource() {
+        if (client_)
+            jack_client_close(client_);
+    }
+
+    bool open(const std::string& source) {
+        jack_status_t status{};
+        client_ = jack_client_open(clientName, JackNoStartServer, &status);
+        if (!client_)
+            return false;
+        port_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        if (!port_ || jack_set_process_callback(client_, process, this) != 0)
+            return false;
+        jack_on_shutdown(client_, onShutdown, this);
+        if (jack_activate(client_) != 0)
+            return false;
+        const int connected = jack_connect(client_, source.c_str(), jack_port_name(port_));
+        if (connected != 0 && connected != EEXIST)
+            return false;
+        // The server may apply the connection while a cycle runs, and that
+        // cycle may run us before the peer. Once a cycle has begun with the
+        // connection in place, the peer's callback runs before ours in it:
+        // when ours has seen the connection twice, whatever the peer sends
+        // from then on goes out in a cycle that carries it to us. A server
+        // that misses cycles for half a second still gets the input; the
+        // connection goes live when the server runs again.
+        const auto deadline = SteadyClock::now() + std::chrono::milliseconds(500);
+        while (!live_ && !shutDown_ && SteadyClock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        return !shutDown_;
+    }
+
+private:
+    static int process(jack_nframes_t frames, void* self) {
+        static_cast<JackSource*>(self)->read(frames);
+        return 0;
+    }
+
+    void read(jack_nframes_t frames) {
+        if (!live_.load(std::memory_order_relaxed) && jack_port_connected(port_) > 0 &&
+            ++connectedCycles_ >= 2)
+            live_ = true;
+        void* buffer = jack_port_get_buffer(port_, frames);
+        const uint32_t count = buffer ? jack_midi_get_event_count(buffer) : 0;
+        for (uint32_t i = 0; i < count; ++i) {
+            jack_midi_event_t event{};
+            if (jack_midi_event_get(&event, buffer, i) != 0 || event.size == 0)
+                continue;
+            const uint8_t* bytes = event.buffer;
+            const uint8_t first = bytes[0];
+            const uint8_t last = bytes[event.size - 1];
+            if (gathering_ && first >= 0xF8 && event.size == 1) {
+                deliver(bytes, 1); // real time inside an exclusive message
+                continue;
+            }
+            if (gathering_ && (first < 0x80 || first == 0xF7)) {
+                // The rest of an exclusive message sent in parts.
+                message_.insert(message_.end(), bytes, bytes + event.size);
+                if (last == 0xF7) {
+                    gathering_ = false;
+                    onMessage(0, &message_, input_);
+                }
+                continue;
+            }
+            // Any other status ends an exclusive message cut short: dropped.
+            gathering_ = false;
+            if (first == 0xF0 && last != 0xF7) {
+                message_.assign(bytes, bytes + event.size);
+                gathering_ = true;
+                continue;
+            }
+            deliver(bytes, event.size);
+        }
+    }
+
+    void deliver(const uint8_t* bytes, size_t size) {
+        single_.assign(bytes, bytes + size);
+        onMessage(0, &single_, input_);
+    }
+
+    static void onShutdown(void* self) { static_cast<JackSource*>(self)->shutDown_ = true; }
+
+    Input* input_;
+    jack_client_t* client_ = nullptr;
+    jack_port_t* port_ = nullptr;
+    std::atomic<bool> live_{false};
+    std::atomic<bool> shutDown_{false};
+    // Touched only on JACK's process thread.
+    int connectedCycles_ = 0;
+    bool gathering_ = false;
+    std::vector<unsigned char> message_;
+    std::vector<unsigned char> single_;
+};
+
+// Ports go first: their callbacks use the rest of the input.
+Input::~Input() { release(); }
+
+void Input::release() {
+    jack.reset();
+    port.reset();
+}
+
 std::mutex tableLock;
 std::map<uint32_t, std::shared_ptr<Input>> table;
 uint32_t nextHandle = firstInputHandle;
@@ -150,6 +276,16 @@ std::shared_ptr<Input> find(uint32_t handle) {
     std::lock_guard guard(tableLock);
     const auto it = table.find(handle);
     return it == table.end() ? nullptr : it->second;
+}
+
+// Gives an open input its handle.
+uint32_t admit(const std::shared_ptr<Input>& input) {
+    std::lock_guard guard(tableLock);
+    while (table.count(nextHandle) || nextHandle <= 32)
+        ++nextHandle;
+    input->handle = nextHandle++;
+    table.emplace(input->handle, input);
+    return input->handle;
 }
 
 } // namespace
@@ -206,6 +342,10 @@ extern "C" MIDILIB32_API uint32_t OpenMidiIn(HMIDILIBWINDOW window, uint32_t dev
             input->window = *window;
         input->sync = sync;
         input->name = ref.name;
+        if (ref.api == RtMidi::UNIX_JACK) {
+            input->jack = std::make_unique<JackSource>(input.get());
+            return input->jack->open(ref.name) ? admit(input) : 0;
+        }
         input->port = std::make_unique<RtMidiIn>(ref.api, clientName);
         input->port->setErrorCallback(ignoreRtMidiError);
         // Ports may have come or gone since the list was made: find the name again.
@@ -223,14 +363,7 @@ extern "C" MIDILIB32_API uint32_t OpenMidiIn(HMIDILIBWINDOW window, uint32_t dev
         input->port->ignoreTypes(false, false, false);
         input->port->setCallback(onMessage, input.get());
         input->port->openPort(index, "in");
-        if (!input->port->isPortOpen())
-            return 0;
-        std::lock_guard guard(tableLock);
-        while (table.count(nextHandle) || nextHandle <= 32)
-            ++nextHandle;
-        input->handle = nextHandle++;
-        table.emplace(input->handle, input);
-        return input->handle;
+        return input->port->isPortOpen() ? admit(input) : 0;
     } catch (...) {
         return 0;
     }
@@ -290,9 +423,9 @@ extern "C" MIDILIB32_API uint32_t CloseMidiIn(uint32_t handle) {
         // another thread lets the port go once the callback has returned
         // (nothing is queued meanwhile, the input being stopped).
         if (inCallback)
-            std::thread([input] { input->port.reset(); }).detach();
+            std::thread([input] { input->release(); }).detach();
         else
-            input->port.reset();
+            input->release();
         return 0;
     } catch (...) {
         return 1;
