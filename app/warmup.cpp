@@ -1,26 +1,11 @@
 #include "app/warmup.h"
 
+#include "midi/midilib.h"
+
 #include <dlfcn.h>
 #include <fontconfig/fontconfig.h>
 
 #include <filesystem>
-
-namespace {
-
-// Found as the main window's binding finds it: through the program's
-// RUNPATH, else beside the program (an interposed dlopen, a sanitizer's,
-// searches from its own library instead).
-void* loadLibrary(const std::string& file) {
-    if (void* module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL))
-        return module;
-    std::error_code error;
-    const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error)
-        return nullptr;
-    return dlopen((program.parent_path() / file).c_str(), RTLD_NOW | RTLD_LOCAL);
-}
-
-} // namespace
 
 StartupWarmUp::StartupWarmUp(std::string midiLibrary) : midiLibrary_(std::move(midiLibrary)) {
     thread_ = std::thread([this] { run(); });
@@ -33,7 +18,7 @@ StartupWarmUp::~StartupWarmUp() {
 void StartupWarmUp::release() {
     wait();
     if (module_)
-        dlclose(module_);
+        MidiLibLoader::system().release(module_);
     module_ = nullptr;
     for (void* plugin : plugins_)
         dlclose(plugin);
@@ -54,7 +39,8 @@ void StartupWarmUp::run() {
     // and its own start (listing ports, opening the synthesizer) runs on
     // threads of its own from there.
     if (!midiLibrary_.empty())
-        module_ = loadLibrary("lib" + midiLibrary_ + ".so");
+        // The binding's own loader, so both find the same file the same way.
+        module_ = MidiLibLoader::system().load(MidiLibLoader::fileNameOf(midiLibrary_));
     // Reading the font configuration and its caches is the largest part of
     // the first font lookup; the toolkit's own lookup then finds it done.
     FcInit();

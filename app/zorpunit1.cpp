@@ -30,7 +30,6 @@
 #include <QTimer>
 
 #include <cstring>
-#include <ctime>
 
 TForm1* Form1 = nullptr;
 
@@ -114,7 +113,6 @@ TForm1::TForm1(Clock& clock, const char* midiLibrary)
     : QMainWindow(nullptr), DrillState(clock), midiLibraryName_(midiLibrary ? midiLibrary : "") {
     createControls();
     setUpOutputPort();
-    seedRandom(static_cast<uint32_t>(std::time(nullptr)));
     CorrectLabel->setText("0");
     IncorrectLabel->setText("0");
     TimeLabel->hide();

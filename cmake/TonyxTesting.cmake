@@ -34,3 +34,14 @@ function(tonyx_add_fuzzer name)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
   target_link_libraries(${name} PRIVATE ${T_LIBS})
 endfunction()
+
+# tonyx_add_subfolders(): adds every subfolder of the current folder that
+# has a CMakeLists.txt (tests/, bench/ and fuzz/ hold one folder each).
+function(tonyx_add_subfolders)
+  file(GLOB children LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(child ${children})
+    if(IS_DIRECTORY ${child} AND EXISTS ${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()

@@ -71,6 +71,10 @@ MidiLibLoader& MidiLibLoader::system() {
     return loader;
 }
 
+std::string MidiLibLoader::fileNameOf(const std::string& libraryName) {
+    return "lib" + libraryName + ".so";
+}
+
 // ---- TMidiLib -------------------------------------------------------------
 
 TMidiLib::TMidiLib(QObject* owner, const char* libraryName)
@@ -97,7 +101,7 @@ std::string TMidiLib::displayName(int row) {
 
 void TMidiLib::bind(const char* libraryName) {
     const std::string name = libraryName ? libraryName : "";
-    module_ = loader_->load("lib" + name + ".so");
+    module_ = loader_->load(MidiLibLoader::fileNameOf(name));
     if (!module_)
         throw EMidiLibException("Load of " + name + ".dll failed");
 

@@ -50,6 +50,8 @@ public:
     virtual bool release(void* module) = 0;
     // The dlopen-based loader the program uses.
     static MidiLibLoader& system();
+    // The file a library name stands for: "MidiLib32" is "libMidiLib32.so".
+    static std::string fileNameOf(const std::string& libraryName);
 };
 
 // The binding: loads the library named `libraryName` (mapped to

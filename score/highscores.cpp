@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <type_traits>
 
 namespace {
 
@@ -44,28 +45,20 @@ public:
         return pos_ >= text_.size();
     }
 
-    bool readInt(int32_t& value) {
+    // A whole field as a number of type T (an optional '+' allowed, as
+    // printf-style readers take it); false if any of it is not part of one.
+    template <typename T> bool read(T& value) {
         const std::string_view field = next();
         if (field.empty())
             return false;
-        const char* first = field.data();
+        const char* first = field.data() + (field.front() == '+' ? 1 : 0);
         const char* last = field.data() + field.size();
-        if (*first == '+')
-            ++first;
         const auto [end, error] = std::from_chars(first, last, value);
-        return error == std::errc() && end == last;
-    }
-
-    bool readDouble(double& value) {
-        const std::string_view field = next();
-        if (field.empty())
+        if (error != std::errc() || end != last)
             return false;
-        const char* first = field.data();
-        const char* last = field.data() + field.size();
-        if (*first == '+')
-            ++first;
-        const auto [end, error] = std::from_chars(first, last, value, std::chars_format::general);
-        return error == std::errc() && end == last && std::isfinite(value);
+        if constexpr (std::is_floating_point_v<T>)
+            return std::isfinite(value);
+        return true;
     }
 
 private:
@@ -137,8 +130,8 @@ std::vector<HighScoreEntry> parseHighScoreFile(std::string_view text) {
     while (table.size() < static_cast<size_t>(kHighScoreFileEntries) && !reader.atEnd()) {
         HighScoreEntry e;
         double time = 0.0;
-        if (!reader.readDouble(e.date) || !reader.readInt(e.correct) ||
-            !reader.readInt(e.incorrect) || !reader.readDouble(time) || !reader.readInt(e.score))
+        if (!reader.read(e.date) || !reader.read(e.correct) || !reader.read(e.incorrect) ||
+            !reader.read(time) || !reader.read(e.score))
             break;
         // A time that does not fit a float cannot have been written by us.
         if (std::fabs(time) > static_cast<double>(std::numeric_limits<float>::max()))
