@@ -93,6 +93,13 @@ std::string TMidiLib::exportedName(int row) {
     return "_" + std::string(e.name) + "$" + std::to_string(e.bytes);
 }
 
+std::string TMidiLib::exportedName(std::string_view entryPoint) {
+    for (size_t i = 0; i < entryPoints.size(); ++i)
+        if (entryPoint == entryPoints[i].name)
+            return exportedName(int(i) + 1);
+    return {};
+}
+
 std::string TMidiLib::displayName(int row) {
     std::string name = exportedName(row);
     std::replace(name.begin(), name.end(), '$', '@');

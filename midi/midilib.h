@@ -24,6 +24,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class TMidiLibSync;
@@ -80,6 +81,10 @@ public:
     // The decorated name as exported ("_PauseSync$8") and as shown to the
     // user ("_PauseSync@8") of entry point `row` (1..35); empty beyond.
     [[nodiscard]] static std::string exportedName(int row);
+    // The decorated name of the entry point called `entryPoint`
+    // ("GetMidiOutDescription" gives "_GetMidiOutDescription$8"); empty for
+    // a name not in the table.
+    [[nodiscard]] static std::string exportedName(std::string_view entryPoint);
     [[nodiscard]] static std::string displayName(int row);
     static constexpr int entryPointCount = 35;
 

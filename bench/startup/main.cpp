@@ -1,7 +1,9 @@
 // Times the program from exec to its main window shown (mapped on the X
 // server; the window titled as the main window, shown the same way by
-// both), against a bare Qt 6 window timed in the same run, and reports
-// each one's peak memory. Needs an X server (DISPLAY), for example Xvfb.
+// all), against a bare Qt 6 window timed in the same run, and reports
+// each one's peak memory. A bare window showing one line of text is timed
+// too: it tells what any window with words in it adds to the bare one.
+// Needs an X server (DISPLAY), for example Xvfb.
 //
 //   bench_startup [runs]
 //
@@ -54,7 +56,8 @@ uint32_t windowPid(xcb_connection_t* c, xcb_window_t window, xcb_atom_t pidAtom)
 constexpr char kMainTitle[] = "Identify intervals";
 
 bool hasMainTitle(xcb_connection_t* c, xcb_window_t window) {
-    auto cookie = xcb_get_property(c, 0, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, 64);
+    auto cookie =
+        xcb_get_property(c, 0, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, 64);
     xcb_get_property_reply_t* reply = xcb_get_property_reply(c, cookie, nullptr);
     bool same = false;
     if (reply) {
@@ -93,7 +96,7 @@ bool mapsContain(pid_t pid, const char* name) {
 }
 
 Run runOnce(xcb_connection_t* c, xcb_atom_t pidAtom, const std::string& program,
-            const fs::path& folder, const std::string& libraryPath) {
+            const char* argument, const fs::path& folder, const std::string& libraryPath) {
     Run run;
     const auto start = SteadyClock::now();
     const pid_t child = fork();
@@ -102,7 +105,7 @@ Run runOnce(xcb_connection_t* c, xcb_atom_t pidAtom, const std::string& program,
             _exit(127);
         if (!libraryPath.empty())
             setenv("LD_LIBRARY_PATH", libraryPath.c_str(), 1);
-        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        execl(program.c_str(), program.c_str(), argument, static_cast<char*>(nullptr));
         _exit(127);
     }
     pollfd fd{xcb_get_file_descriptor(c), POLLIN, 0};
@@ -165,11 +168,14 @@ int main(int argc, char** argv) {
     const struct {
         const char* label;
         std::string program;
+        const char* argument; // null for none
         std::string libraryPath;
-    } programs[] = {{"bare Qt 6 window", (bin / "bench_startup_bare").string(), ""},
-                    {"tonyx", (bin / "tonyx").string(), ""},
-                    {"tonyx, null MIDI", (bin / "tonyx").string(), (bin / "nullmidi").string()}};
-    constexpr int kinds = 3;
+    } programs[] = {
+        {"bare Qt 6 window", (bin / "bench_startup_bare").string(), nullptr, ""},
+        {"tonyx", (bin / "tonyx").string(), nullptr, ""},
+        {"tonyx, null MIDI", (bin / "tonyx").string(), nullptr, (bin / "nullmidi").string()},
+        {"bare, one label", (bin / "bench_startup_bare").string(), "--label", ""}};
+    constexpr int kinds = 4;
     std::vector<double> times[kinds];
     long peak[kinds] = {}, privateMax[kinds] = {};
     int loaded = 0, failed[kinds] = {};
@@ -178,8 +184,8 @@ int main(int argc, char** argv) {
             // Errors from earlier runs must not be read as this run's.
             fs::remove(folder / "errors.dat");
             fs::remove(folder / "hiscore.dat");
-            const Run run =
-                runOnce(c, pidAtom, programs[p].program, folder, programs[p].libraryPath);
+            const Run run = runOnce(c, pidAtom, programs[p].program, programs[p].argument, folder,
+                                    programs[p].libraryPath);
             if (run.millis < 0) {
                 ++failed[p];
                 continue;
@@ -210,5 +216,7 @@ int main(int argc, char** argv) {
             std::printf("ratio %s / bare: %.2f\n", programs[p].label,
                         median(times[p]) / median(times[0]));
     }
+    if (!times[1].empty() && !times[3].empty())
+        std::printf("ratio tonyx / bare, one label: %.2f\n", median(times[1]) / median(times[3]));
     return 0;
 }

@@ -50,6 +50,11 @@ TEST(MidiLibBinding, DecoratedNamesFollowTheTableOrder) {
     EXPECT_EQ(TMidiLib::displayName(27), "_OpenSMF@16");
     EXPECT_EQ(TMidiLib::displayName(35), "_WriteMetaEvent@20");
     EXPECT_EQ(TMidiLib::exportedName(36), "");
+    // By the entry point's name: the first, a middle and the last row.
+    EXPECT_EQ(TMidiLib::exportedName("GetMidiLibVersion"), "_GetMidiLibVersion$0");
+    EXPECT_EQ(TMidiLib::exportedName("GetMidiOutDescription"), "_GetMidiOutDescription$8");
+    EXPECT_EQ(TMidiLib::exportedName("WriteMetaEvent"), "_WriteMetaEvent$20");
+    EXPECT_EQ(TMidiLib::exportedName("GetMidiOutDescriptio"), "");
 }
 
 TEST(MidiLibBinding, BindsAllEntryPointsInOrderAndReleasesAtDestruction) {
