@@ -1,5 +1,6 @@
 #include "app/application.h"
 
+#include "app/quitsignals.h"
 #include "app/zorpunit1.h"
 #include "core/exception.h"
 #include "errors/errorform.h"
@@ -157,6 +158,16 @@ int runTonyx(QApplication& app, Clock& clock, const char* midiLibrary) {
             TonyxApplication::showError(e.what());
         return 1;
     }
+    // Asked to go by the desktop at logout or by its terminal, the program
+    // closes as when the user closes the main window: the port is silenced
+    // and closed. Leaving the event loop outright also ends a modal
+    // dialog's loop, which closing the main window alone would not.
+    QuitOnSignals quitOnSignals;
+    QObject::connect(&quitOnSignals, &QuitOnSignals::requested, &app, [&app] {
+        if (Form1)
+            Form1->close();
+        app.exit(0);
+    });
     Form1->show();
     const int result = app.exec();
     destroyWindows();

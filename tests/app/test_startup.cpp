@@ -14,6 +14,7 @@
 #include "settings/Tonyxfilter2.h"
 #include "settings/Tonyxsettings.h"
 #include "test_drill_support.h"
+#include "tests/support/standin.h"
 
 #include <QAction>
 #include <QDir>
@@ -24,6 +25,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
 #include <stdexcept>
 
 namespace {
@@ -195,6 +197,51 @@ private slots:
         QVERIFY(shownTogether);
         QVERIFY(noWindowGlobalsLeft());
         QVERIFY(messages.empty());
+    }
+
+    // Logout (SIGTERM), a closed terminal (SIGHUP) or Ctrl+C (SIGINT) close
+    // the program as its user would: the port is reset, then closed, and
+    // the program ends normally, also from within a modal dialog. Without
+    // the handling the signal would end this test program.
+    void aSignalToGoClosesTheProgramAsTheUserWould() {
+        enterFolder(true);
+        const std::pair<int, bool> cases[] = {{SIGTERM, false}, {SIGHUP, false}, {SIGINT, true}};
+        for (const auto& [number, fromDialog] : cases) {
+            standin::reset();
+            bool dialogWasOpen = false;
+            QTimer::singleShot(0, qApp, [&, number = number, fromDialog = fromDialog] {
+                if (!fromDialog) {
+                    std::raise(number);
+                    return;
+                }
+                QTimer::singleShot(0, qApp, [&, number] {
+                    dialogWasOpen = QApplication::activeModalWidget() == Yellow;
+                    std::raise(number);
+                });
+                Form1->AboutTonyx1->trigger(); // runs the About box's own loop
+            });
+            QTimer guard;
+            guard.setSingleShot(true);
+            connect(&guard, &QTimer::timeout, qApp, [] { QCoreApplication::exit(99); });
+            guard.start(20000);
+
+            struct sigaction before {};
+            sigaction(number, nullptr, &before);
+            const int result = runTonyx(*qApp, clock, "StandInMidi");
+            QCOMPARE(result, 0);
+            QVERIFY(guard.isActive());
+            QCOMPARE(dialogWasOpen, fromDialog);
+            // Notes are silenced, then the port is closed, last of all.
+            const std::vector<std::string> calls = standin::callNames();
+            QVERIFY(!calls.empty());
+            QCOMPARE(calls.back(), std::string("CloseMidiOut"));
+            QCOMPARE(calls[calls.size() - 2], std::string("ResetMidiOut"));
+            QVERIFY(noWindowGlobalsLeft());
+            // The program's handler goes with it; the one before is back.
+            struct sigaction after {};
+            sigaction(number, nullptr, &after);
+            QVERIFY(after.sa_handler == before.sa_handler);
+        }
     }
 
     void anExceptionInAHandlerIsShownAndTheLoopGoesOn() {
