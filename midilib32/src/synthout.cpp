@@ -139,6 +139,11 @@ private:
         api_->fluid_settings_setint(settings_, "audio.jack.autoconnect", 1);
         api_->fluid_settings_setstr(settings_, "audio.jack.id", jackClientName);
         api_->fluid_settings_setstr(settings_, "audio.pulseaudio.media-role", "music");
+        // Only the samples of the instruments the channels have selected are
+        // read, when they are selected: the drill's piano and the drum kit
+        // need a small part of the soundfont, which would otherwise take
+        // some 6 MB of memory all the time.
+        api_->fluid_settings_setint(settings_, "synth.dynamic-sample-loading", 1);
         synth_ = api_->new_fluid_synth(settings_);
         // The soundfont goes in before the audio output starts, so the first
         // periods are not held up by the load.

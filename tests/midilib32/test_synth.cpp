@@ -75,6 +75,29 @@ TEST_F(SynthTest, OtherNotesSoundAtTheirOwnPitch) {
     }
 }
 
+// The synthesizer reads an instrument's samples when a channel selects it:
+// instruments chosen after the start sound, at their pitch, and differ
+// from the piano.
+TEST_F(SynthTest, InstrumentsChosenAfterTheStartSound) {
+    put(0x90, 69, 100);
+    const Audio piano = render(0.5);
+    ResetMidiOut(port);
+    render(0.5);
+    for (uint8_t program : {40, 73}) { // violin, flute
+        put(0xC0, program, 0);
+        put(0x90, 69, 100);
+        const Audio a = render(0.5);
+        EXPECT_GT(rms(a.left, 0, a.left.size()), 0.003) << int(program);
+        EXPECT_NEAR(fundamental(a.left), 440.0, 2.5) << int(program);
+        double difference = 0;
+        for (size_t i = 0; i < a.left.size(); ++i)
+            difference += std::fabs(a.left[i] - piano.left[i]);
+        EXPECT_GT(difference / double(a.left.size()), 0.001) << int(program);
+        ResetMidiOut(port);
+        render(0.5);
+    }
+}
+
 TEST_F(SynthTest, ResetLeavesSilenceOnEveryChannel) {
     put(0xB0, 64, 127); // sustain pedal down on channel 1: nothing ends by itself
     for (uint8_t channel = 0; channel < 16; ++channel)
