@@ -11,7 +11,7 @@ class QSocketNotifier;
 // Turns the signals a desktop sends a program it wants gone (SIGTERM at
 // logout, SIGHUP when its terminal closes, SIGINT for Ctrl+C) into a
 // `requested` signal on the event loop, so the program can close the way
-// a user closes it: the MIDI port silenced and closed, the files written.
+// a user closes it, with the MIDI port silenced and closed.
 // The handler resets itself, so a second signal of the same kind ends the
 // program the default way should the first one's closing hang. One
 // instance at a time; the handlers it replaced come back when it goes.

@@ -8,9 +8,9 @@
 // toolkit connects to the display: the MIDI library is loaded and starts
 // listing the system's MIDI ports, and the font configuration and the
 // toolkit's image-format plugins are loaded, so that the main window finds
-// them ready. The
-// main window still loads the library itself (the loader hands it the
-// same copy) and reports what goes wrong; nothing here is reported.
+// them ready. The main window still loads the library itself (the loader
+// hands it the same copy) and reports what goes wrong; nothing here is
+// reported.
 class StartupWarmUp {
 public:
     // midiLibrary is the name the main window is given ("MidiLib32" loads
