@@ -2,7 +2,7 @@
 // identify modes, the tallies, the clock, the Key Guide markers and the
 // BEGIN/END cycle.
 
-#include "test_drill_support.h"
+#include "tests/support/testdrill.h"
 
 #include <gtest/gtest.h>
 

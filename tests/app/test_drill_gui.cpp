@@ -7,8 +7,8 @@
 #include "app/zorpunit1.h"
 #include "info/HelpFormUnit.h"
 #include "midi/midilib.h"
-#include "test_drill_support.h"
 #include "tests/support/standin.h"
+#include "tests/support/testdrill.h"
 
 #include <QAbstractButton>
 #include <QApplication>

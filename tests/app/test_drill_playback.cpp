@@ -3,8 +3,8 @@
 // arpeggios, recorded by the stand-in library under a test clock.
 
 #include "midi/midilib.h"
-#include "test_drill_support.h"
 #include "tests/support/standin.h"
+#include "tests/support/testdrill.h"
 
 #include <gtest/gtest.h>
 

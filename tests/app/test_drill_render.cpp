@@ -3,7 +3,7 @@
 // figure's tones land in the audio where the drill's timing puts them.
 
 #include "midi/midilib.h"
-#include "test_drill_support.h"
+#include "tests/support/testdrill.h"
 
 #include <midilib32_render.h>
 

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 TEST(IntervalNumbering, FoldsPitchIntervalsToMod12AndClass) {
-    struct Case { int pitch, mod12, ic; };
-    for (const Case c : {Case{24, 0, 0}, Case{12, 0, 0}, Case{18, 6, 6}, Case{19, 7, 5}, Case{1, 1, 1},
-                         Case{11, 11, 1}, Case{7, 7, 5}, Case{0, 0, 0}}) {
+    struct Case {
+        int pitch, mod12, ic;
+    };
+    for (const Case c : {Case{24, 0, 0}, Case{12, 0, 0}, Case{18, 6, 6}, Case{19, 7, 5},
+                         Case{1, 1, 1}, Case{11, 11, 1}, Case{7, 7, 5}, Case{0, 0, 0}}) {
         EXPECT_EQ(mod12Of(c.pitch), c.mod12) << c.pitch;
         EXPECT_EQ(intervalClassOf(mod12Of(c.pitch)), c.ic) << c.pitch;
     }

@@ -8,7 +8,7 @@
 #include "core/designunits.h"
 #include "core/exception.h"
 #include "info/HelpFormUnit.h"
-#include "test_drill_support.h"
+#include "tests/support/testdrill.h"
 
 #include <QAbstractButton>
 #include <QAction>

@@ -13,8 +13,8 @@
 #include "score/scoreform.h"
 #include "settings/Tonyxfilter2.h"
 #include "settings/Tonyxsettings.h"
-#include "test_drill_support.h"
 #include "tests/support/standin.h"
+#include "tests/support/testdrill.h"
 
 #include <QAction>
 #include <QDir>

@@ -52,9 +52,7 @@ TEST(StartupWarmUp, LoadsTheLibraryTheMainWindowBindsToAndLetsGoOfIt) {
 }
 
 TEST(StartupWarmUp, EndsCleanlyWhetherOrNotItWasWaitedFor) {
-    {
-        StartupWarmUp warmUp("StandInMidi");
-    }
+    { StartupWarmUp warmUp("StandInMidi"); }
     EXPECT_FALSE(loaded("libStandInMidi.so"));
     {
         StartupWarmUp warmUp("StandInMidi");

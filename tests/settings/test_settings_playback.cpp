@@ -9,7 +9,7 @@
 #include "settings/Tonyxsettings.h"
 #include "settings/updown.h"
 #include "tests/support/standin.h"
-#include "tests/support/testclock.h"
+#include "tests/support/testdrill.h"
 
 #include <QCheckBox>
 #include <QPushButton>
@@ -25,22 +25,6 @@ struct StepClock : TestClock {
     StepClock() : TestClock(1000) {}
 };
 
-// A drill whose presentation (chord or figure) the test chooses.
-class PresentedDrill final : public DrillState {
-public:
-    using DrillState::DrillState;
-    int givenAs = 0; // 0 chord, 1 figure
-    [[nodiscard]] int presentation() const override { return givenAs; }
-
-    void setQuestion(int first, int second) {
-        playOrder[0] = first;
-        playOrder[1] = second;
-        notes[0] = std::min(first, second);
-        notes[1] = std::max(first, second);
-        toneLength[0] = toneLength[1] = 500;
-    }
-};
-
 } // namespace
 
 class TestSettingsPlayback : public QObject {
@@ -49,7 +33,7 @@ class TestSettingsPlayback : public QObject {
     StepClock clock;
     std::unique_ptr<TMidiLib> lib;
     std::unique_ptr<TMidiLibOut> out;
-    std::unique_ptr<PresentedDrill> drill;
+    std::unique_ptr<RecordingDrill> drill;
     std::unique_ptr<TSettingsForm> settings;
 
     // The notes sent since the last call, one sounding per play():
@@ -99,7 +83,7 @@ private slots:
         out = std::make_unique<TMidiLibOut>();
         out->MidiLib = lib.get();
         QVERIFY(out->Open(0, 78624));
-        drill = std::make_unique<PresentedDrill>(clock);
+        drill = std::make_unique<RecordingDrill>(clock);
         drill->setNoteOutput(out.get());
         settings = std::make_unique<TSettingsForm>(*drill);
         settings->show();
