@@ -6,9 +6,9 @@
 #include "app/application.h"
 #include "app/zorpunit1.h"
 #include "info/HelpFormUnit.h"
+#include "mainwindow_fixture.h"
 #include "midi/midilib.h"
 #include "tests/support/standin.h"
-#include "tests/support/testdrill.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -51,13 +51,8 @@ int mod12Answer(int pitchInterval) {
 
 } // namespace
 
-class TestDrillGui : public QObject {
+class TestDrillGui : public QObject, JoinedMainWindow {
     Q_OBJECT
-
-    FakeClock clock;
-    std::unique_ptr<TForm1> form;
-    std::unique_ptr<THelpForm> guide;
-    std::vector<std::string> messages;
 
     // Keys go where a user's keys go: to the widget with the focus.
     void press(Qt::Key key) {
@@ -67,16 +62,7 @@ class TestDrillGui : public QObject {
 
 private slots:
     void init() {
-        clock.time = 1000;
-        messages.clear();
-        TonyxApplication::setMessageSink([this](const std::string& m) { messages.push_back(m); });
-        form = std::make_unique<TForm1>(clock, "StandInMidi");
-        form->seedRandom(99);
-        guide = std::make_unique<THelpForm>();
-        guide->setAnchorWindow(form.get());
-        form->setKeyGuide(guide.get());
-        Form1 = form.get();
-        HelpForm = guide.get();
+        makeWindows(99);
         // The drill plays through the window's own port, on the stand-in.
         QVERIFY(form->noteOutput());
         standin::reset();
@@ -88,13 +74,8 @@ private slots:
 
     void cleanup() {
         standin::reset(); // its time source refers to this test's clock
-        HelpForm = nullptr;
-        Form1 = nullptr;
-        form->setKeyGuide(nullptr);
         form->setNoteOutput(nullptr);
-        guide.reset();
-        form.reset();
-        TonyxApplication::setMessageSink({});
+        dropWindows();
     }
 
     void wholeDrillByEar() {

@@ -8,7 +8,7 @@
 #include "core/designunits.h"
 #include "core/exception.h"
 #include "info/HelpFormUnit.h"
-#include "tests/support/testdrill.h"
+#include "mainwindow_fixture.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -50,13 +50,8 @@ protected:
 
 } // namespace
 
-class TestMainWindow : public QObject {
+class TestMainWindow : public QObject, JoinedMainWindow {
     Q_OBJECT
-
-    FakeClock clock;
-    std::unique_ptr<TForm1> form;
-    std::unique_ptr<THelpForm> guide;
-    std::vector<std::string> messages;
 
     int answersCounted() const { return form->correctCount + form->incorrectCount; }
 
@@ -69,27 +64,9 @@ class TestMainWindow : public QObject {
     QAbstractButton* item(RadioGroupBox* group, int i) { return group->items().at(i); }
 
 private slots:
-    void init() {
-        clock.time = 1000;
-        messages.clear();
-        TonyxApplication::setMessageSink([this](const std::string& m) { messages.push_back(m); });
-        form = std::make_unique<TForm1>(clock, "StandInMidi");
-        form->seedRandom(7);
-        guide = std::make_unique<THelpForm>();
-        guide->setAnchorWindow(form.get());
-        form->setKeyGuide(guide.get());
-        Form1 = form.get();
-        HelpForm = guide.get();
-    }
+    void init() { makeWindows(7); }
 
-    void cleanup() {
-        HelpForm = nullptr;
-        Form1 = nullptr;
-        form->setKeyGuide(nullptr);
-        guide.reset();
-        form.reset();
-        TonyxApplication::setMessageSink({});
-    }
+    void cleanup() { dropWindows(); }
 
     void startsIdleWithTheDesignedControls() {
         QCOMPARE(form->windowTitle(), QString("Identify intervals"));
