@@ -15,7 +15,10 @@ fi
 targets=$(ninja -C build-fuzz -t targets all | sed -n 's/^\(fuzz_[A-Za-z0-9_]*\): .*/\1/p' | sort -u)
 [ -n "$targets" ] || { echo "no fuzz targets"; exit 0; }
 # shellcheck disable=SC2086
-cmake --build build-fuzz -j "$(nproc)" --target $targets
+if ! cmake --build build-fuzz -j "$(nproc)" --target $targets >&2; then
+  echo "fuzz-result FAILED build"
+  exit 1
+fi
 status=0
 for dir in fuzz/*/; do
   name=$(basename "$dir")
@@ -24,12 +27,14 @@ for dir in fuzz/*/; do
   work="build-fuzz/corpus-$name"
   mkdir -p "$work"
   [ -d "$dir/corpus" ] && cp -n "$dir"/corpus/* "$work"/ 2>/dev/null || true
-  echo "== fuzzing $name for ${seconds}s"
+  echo "== fuzzing $name for ${seconds}s" >&2
   if ! "$bin" -max_total_time="$seconds" -print_final_stats=1 "$work" 2>"build-fuzz/fuzz-$name.log"; then
-    tail -40 "build-fuzz/fuzz-$name.log"
+    tail -40 "build-fuzz/fuzz-$name.log" >&2
+    echo "fuzz-result FAILED $name"
     status=1
   else
-    grep -E 'stat::number_of_executed_units' "build-fuzz/fuzz-$name.log" || true
+    grep -E 'stat::number_of_executed_units|cov: ' "build-fuzz/fuzz-$name.log" | tail -2 >&2 || true
+    echo "fuzz-result ok $name"
   fi
 done
 exit $status

@@ -5,17 +5,21 @@ set -euo pipefail
 
 packages=(
   cmake g++ ninja-build pkg-config ccache
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev qt6-charts-dev
   libfluidsynth-dev jackd2 timgm6mb-soundfont
   librtmidi-dev
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   xvfb xauth xdotool imagemagick poppler-utils sox midicsv
+  openbox stress-ng locales desktop-file-utils appstream
 )
 
+# One query for all packages: installed ones print "ii".
+installed=$(dpkg-query -W -f='${Package} ${db:Status-Abbrev}\n' "${packages[@]}" 2>/dev/null |
+  awk '$2 == "ii" { print $1 }' || true)
 missing=()
 for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  grep -qxF "$p" <<<"$installed" || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 

@@ -1,7 +1,8 @@
 # Sourced by test.sh: servers that tests need, started here and stopped at exit.
 # A JACK server with the dummy driver is a real MIDI peer on machines
 # without a sound card or ALSA sequencer.
-export JACK_DEFAULT_SERVER=tonyxtest
+# TONYX_JACK_SERVER names the server, so test runs side by side do not share one.
+export JACK_DEFAULT_SERVER="${TONYX_JACK_SERVER:-tonyxtest}"
 export JACK_NO_START_SERVER=1
 JACKD_PID=""
 
@@ -9,7 +10,7 @@ start_test_services() {
   if command -v jackd >/dev/null; then
     # Tests that need a MIDI peer fail, rather than skip, when it is missing.
     export TONYX_REQUIRE_JACK=1
-    jackd -n "$JACK_DEFAULT_SERVER" -r -d dummy -r 48000 -p 256 >/tmp/tonyx-jackd.log 2>&1 &
+    jackd -n "$JACK_DEFAULT_SERVER" -r -d dummy -r 48000 -p 256 >"/tmp/tonyx-jackd-$JACK_DEFAULT_SERVER.log" 2>&1 &
     JACKD_PID=$!
     for _ in $(seq 1 50); do
       jack_lsp >/dev/null 2>&1 && return 0
