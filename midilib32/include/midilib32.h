@@ -14,9 +14,15 @@
  * - Pointers are native pointers. Nothing here throws, prints or aborts:
  *   bad handles and bad arguments make a call fail with its failure result.
  * - Notifications reach the caller through a MIDILIBWINDOW: the library
- *   calls its post function, from any thread, and the caller delivers the
- *   message on its own GUI thread. After the matching Close call returns,
- *   the library posts nothing more to that window.
+ *   calls its post function from one of the threads named beside each
+ *   message below, and the caller delivers the message on its own GUI
+ *   thread.
+ * - CloseMidiOut, CloseMidiIn and CloseSync may be called from any thread,
+ *   also from inside a notification of the component they close, on any of
+ *   its threads. When the Close call returns, no notification of that
+ *   component runs on another thread and none starts later; one that made
+ *   the Close call itself goes on until it returns. So a caller may free
+ *   what its window points at as soon as Close has returned.
  */
 #ifndef MIDILIB32_H
 #define MIDILIB32_H
@@ -88,9 +94,12 @@ MIDILIB32_API uint32_t GetMidiOutDescription(uint32_t device, char* name)
 
 /* Opens output device `device`. `window` (may be null; copied) receives
  * MIDILIB_MSG_OUT_BUFFER_READY with the port handle as wparam and the free
- * room in events as lparam: once right after the open, and again whenever
- * PutMidiOut refused an event for want of room and the queue has drained
- * to half. `sync` is a clock handle from OpenSync or 0; a handle naming no
+ * room in events as lparam: once right after the open, from the thread
+ * calling OpenMidiOut before it returns, and again whenever PutMidiOut
+ * refused an event for want of room and the queue has drained to half,
+ * from the thread that drained it: the port's own scheduling thread as
+ * events go out in time, or the thread calling ResetMidiOut, FlushMidiOut
+ * or (offline) RenderMidiOut. `sync` is a clock handle from OpenSync or 0; a handle naming no
  * clock fails the open. `flags` are reserved except MIDILIB_OUT_OFFLINE
  * (midilib32_render.h). Returns a port handle > 32, or a value <= 32 when
  * the device cannot open (no such device, no audio output or soundfont for
@@ -148,7 +157,9 @@ MIDILIB32_API uint32_t GetMidiInDescription(uint32_t device, char* name)
  * caller's struct need not outlive the call) receives MIDILIB_MSG_IN_DATA
  * (963), wparam the input handle, when events start waiting: once after
  * the open or after GetMidiIn last returned null, not once per event, so a
- * reader drains with GetMidiIn until null. `sync` is a clock from OpenSync
+ * reader drains with GetMidiIn until null. It comes from the thread that
+ * receives for the port: JACK's process thread of the input's own client,
+ * or the thread that reads an ALSA sequencer port. `sync` is a clock from OpenSync
  * (then event times are that clock's ticks) or 0 (milliseconds); an
  * unknown clock fails the open. `flags` are reserved. Returns a handle
  * > 32, or a value <= 32 when the device cannot open. Nothing is queued
@@ -191,6 +202,8 @@ MIDILIB32_API LPMIDIEVENT GetMidiIn(uint32_t input) MIDILIB32_EXPORT(GetMidiIn, 
  *   to the latest beat passed rather than posting a burst.
  * - MIDILIB_MSG_SYNC_DONE (21591) when StopSync stops a running or paused
  *   clock: wparam the handle, lparam the position in ticks.
+ *   It comes from the clock's thread shortly after StopSync returned, and
+ *   not at all when CloseSync comes first.
  * `flags` are reserved. Returns a handle > 32, or <= 32 on failure. The
  * handle lives until CloseSync. Ports opened with the clock count their
  * delays in its ticks (see PutMidiOut). */
@@ -199,8 +212,8 @@ MIDILIB32_API uint32_t OpenSync(HMIDILIBWINDOW window, uint32_t flags, uint32_t 
 /* Closes the clock and ends its thread; nothing more is posted to its
  * window once this returns. 0 on success, nonzero for a bad handle. */
 MIDILIB32_API uint32_t CloseSync(uint32_t sync) MIDILIB32_EXPORT(CloseSync, 4);
-/* Stops the clock where it stands and posts MIDILIB_MSG_SYNC_DONE (not
- * when it was already stopped). 0 on success. */
+/* Stops the clock where it stands; the clock's thread then posts
+ * MIDILIB_MSG_SYNC_DONE (not when it was already stopped). 0 on success. */
 MIDILIB32_API uint32_t StopSync(uint32_t sync) MIDILIB32_EXPORT(StopSync, 4);
 /* Runs the clock from tick 0. 0 on success. */
 MIDILIB32_API uint32_t StartSync(uint32_t sync) MIDILIB32_EXPORT(StartSync, 4);

@@ -5,7 +5,9 @@
 // MIDILIB_MSG_IN_DATA when events start waiting.
 #include "input.h"
 
+#include "callbackguard.h"
 #include "midilib32.h"
+#include "postgate.h"
 #include "sound.h"
 #include "sync.h"
 
@@ -78,11 +80,11 @@ struct Input {
     ~Input();
 
     uint32_t handle = 0;
-    MIDILIBWINDOW window{};
+    PostGate gate;
     uint32_t sync = 0;
     std::string name;
-    std::unique_ptr<RtMidiIn> port;       // an ALSA port
-    std::unique_ptr<JackSource> jack;     // or a JACK port
+    std::unique_ptr<RtMidiIn> port;   // an ALSA port
+    std::unique_ptr<JackSource> jack; // or a JACK port
 
     // Closes the port; afterwards nothing more arrives.
     void release();
@@ -137,12 +139,13 @@ struct Input {
                 post = true;
             }
         }
-        if (post && window.post)
-            window.post(window.context, MIDILIB_MSG_IN_DATA, handle, 0);
+        if (post)
+            gate.post(MIDILIB_MSG_IN_DATA, handle, 0);
     }
 };
 
-// Set while RtMidi's thread is inside our callback (and so inside a post).
+// Set while a port's thread (RtMidi's, or JACK's process thread) is inside
+// our callback, and so maybe inside a post.
 thread_local bool inCallback = false;
 
 void onMessage(double, std::vector<unsigned char>* message, void* context) {
@@ -165,8 +168,10 @@ public:
     JackSource(const JackSource&) = delete;
     JackSource& operator=(const JackSource&) = delete;
 
-    // Closing waits for a cycle in progress: no callback runs afterwards.
+    // Closing waits for a cycle in progress to leave our code: no callback
+    // runs afterwards. Not from the process thread itself.
     ~JackSource() {
+        guard_.shut();
         if (client_)
             jack_client_close(client_);
     }
@@ -200,7 +205,11 @@ public:
 
 private:
     static int process(jack_nframes_t frames, void* self) {
-        static_cast<JackSource*>(self)->read(frames);
+        auto* source = static_cast<JackSource*>(self);
+        if (!source->guard_.enter())
+            return 0;
+        source->read(frames);
+        source->guard_.leave();
         return 0;
     }
 
@@ -249,6 +258,7 @@ private:
     static void onShutdown(void* self) { static_cast<JackSource*>(self)->shutDown_ = true; }
 
     Input* input_;
+    CallbackGuard guard_;
     jack_client_t* client_ = nullptr;
     jack_port_t* port_ = nullptr;
     std::atomic<bool> live_{false};
@@ -261,7 +271,9 @@ private:
 };
 
 // Ports go first: their callbacks use the rest of the input.
-Input::~Input() { release(); }
+Input::~Input() {
+    release();
+}
 
 void Input::release() {
     jack.reset();
@@ -338,8 +350,7 @@ extern "C" MIDILIB32_API uint32_t OpenMidiIn(HMIDILIBWINDOW window, uint32_t dev
             return 0;
         const PortRef& ref = ports[device];
         auto input = std::make_shared<Input>();
-        if (window)
-            input->window = *window;
+        input->gate.setWindow(window);
         input->sync = sync;
         input->name = ref.name;
         if (ref.api == RtMidi::UNIX_JACK) {
@@ -417,11 +428,13 @@ extern "C" MIDILIB32_API uint32_t CloseMidiIn(uint32_t handle) {
             std::lock_guard guard(input->lock);
             input->started = false;
         }
-        // Destroying the port closes its client, which waits for a callback
-        // in progress: after this nothing more is queued or posted. Called
-        // from a post on the port's own thread, it cannot wait for itself:
-        // another thread lets the port go once the callback has returned
-        // (nothing is queued meanwhile, the input being stopped).
+        // Nothing is queued from here on; a post under way on another
+        // thread ends before this returns, and none starts after.
+        input->gate.close();
+        // Destroying the port closes its client once no callback is inside
+        // our code. Called from a post on the port's own thread, it cannot
+        // wait for itself: another thread lets the port go once the callback
+        // has returned.
         if (inCallback)
             std::thread([input] { input->release(); }).detach();
         else

@@ -55,14 +55,15 @@ bool validEvent(const MIDIEVENT& e) {
 
 OutPort::OutPort(std::unique_ptr<OutSink> sink, const Options& options)
     : options_(options), sink_(std::move(sink)) {
-    if (options.window && options.window->post) {
-        window_ = *options.window;
-        hasWindow_ = true;
-    }
+    gate_.setWindow(options.window);
     if (options_.capacity == 0)
         options_.capacity = 1;
     if (!options_.offline)
-        scheduler_ = std::thread([this] { schedulerLoop(); });
+        scheduler_ = std::thread([this] {
+            schedulerLoop();
+            // Last: may destroy the port when it closed itself from here.
+            const auto keep = std::move(keepAlive_);
+        });
 }
 
 OutPort::~OutPort() {
@@ -187,11 +188,19 @@ void OutPort::close() {
         queue_.clear();
     }
     wake_.notify_all();
-    if (scheduler_.joinable())
-        scheduler_.join();
+    if (scheduler_.joinable()) {
+        if (scheduler_.get_id() == std::this_thread::get_id()) {
+            // Closed from a post on the scheduler: it cannot wait for itself.
+            // It sees the port closed once the post returns, and ends.
+            keepAlive_ = weak_from_this().lock();
+            scheduler_.detach();
+        } else {
+            scheduler_.join();
+        }
+    }
     // A post under way on another thread ends before close returns; later
-    // ones see the port closed.
-    { std::lock_guard posting(postMutex_); }
+    // ones find the gate shut.
+    gate_.close();
     std::lock_guard sinkLock(sinkMutex_);
     if (sink_) {
         sink_->silence(sounding_);
@@ -273,7 +282,7 @@ bool OutPort::advanceTicksLocked() {
 }
 
 std::optional<uint32_t> OutPort::readyToTellLocked() {
-    if (!refused_ || closed_ || !hasWindow_ || queue_.size() > options_.capacity / 2)
+    if (!refused_ || closed_ || !gate_.hasWindow() || queue_.size() > options_.capacity / 2)
         return std::nullopt;
     refused_ = false;
     return static_cast<uint32_t>(options_.capacity - queue_.size());
@@ -282,11 +291,8 @@ std::optional<uint32_t> OutPort::readyToTellLocked() {
 // Posts outside every lock of the port, so that a window may call back
 // into the library from its post function.
 void OutPort::post(std::optional<uint32_t> room) {
-    if (!room)
-        return;
-    std::lock_guard posting(postMutex_);
-    if (!closed_)
-        window_.post(window_.context, MIDILIB_MSG_OUT_BUFFER_READY, handle_, *room);
+    if (room)
+        gate_.post(MIDILIB_MSG_OUT_BUFFER_READY, handle_, *room);
 }
 
 void OutPort::schedulerLoop() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "midilib32.h"
+#include "postgate.h"
 
 #include <array>
 #include <atomic>
@@ -78,7 +79,7 @@ enum PutResult : uint32_t {
 // opened with one. An event put while the previous one lies in the past
 // counts its delay from the moment it is put. An offline port counts time
 // in rendered audio instead of on the wall clock.
-class OutPort {
+class OutPort : public std::enable_shared_from_this<OutPort> {
 public:
     struct Options {
         const MIDILIBWINDOW* window = nullptr; // copied; null for none
@@ -102,7 +103,9 @@ public:
     void reset();
     void flush();
     // Stops the scheduler, drops what waits, silences what this port left
-    // sounding and releases the device. Nothing is posted afterwards.
+    // sounding and releases the device. Nothing is posted afterwards. Safe
+    // from any thread, also from inside the port's own notification (on the
+    // caller's thread or the scheduler's).
     void close();
     // Offline ports only: renders `frames` frames, sending scheduled events
     // at their frame. Returns the frames rendered (0 when not offline).
@@ -140,8 +143,7 @@ private:
     static int64_t nowNanos();
 
     Options options_;
-    MIDILIBWINDOW window_{};
-    bool hasWindow_ = false;
+    PostGate gate_;
 
     // Lock order: sinkMutex_ before mutex_.
     std::mutex sinkMutex_;
@@ -163,9 +165,11 @@ private:
     TickCount tickCount_;  // clock ports: ticks elapsed toward the head
     bool refused_ = false; // a put was refused for want of room
     std::atomic<bool> closed_{false};
-    std::mutex postMutex_; // held while posting, so close can wait a post out
     std::atomic<uint32_t> handle_{0};
     std::thread scheduler_;
+    // Set when the scheduler's own thread closes the port: the thread then
+    // keeps the port alive until it has left it.
+    std::shared_ptr<OutPort> keepAlive_;
 };
 
 } // namespace midilib

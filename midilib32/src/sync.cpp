@@ -1,16 +1,19 @@
 // The clock: one thread per open clock sleeps to the next beat's deadline
-// and posts MIDILIB_MSG_SYNC_BEAT; the position in ticks is computed from
-// the steady clock, so it stays exact however late the thread wakes.
+// and posts MIDILIB_MSG_SYNC_BEAT, and MIDILIB_MSG_SYNC_DONE after a stop;
+// the position in ticks is computed from the steady clock, so it stays
+// exact however late the thread wakes.
 #include "sync.h"
 
 #include "internal.h"
 #include "midilib32.h"
+#include "postgate.h"
 
 #include <chrono>
 #include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -27,7 +30,7 @@ enum class SyncState { Stopped, Running, Paused };
 
 struct Sync {
     uint32_t handle = 0;
-    MIDILIBWINDOW window{};
+    PostGate gate;
     uint32_t tempo = defaultTempo;
     uint32_t resolution = defaultResolution;
     SyncState state = SyncState::Stopped;
@@ -36,6 +39,8 @@ struct Sync {
     SteadyClock::time_point anchorTime{};
     // Quarter notes announced since the last start (beat n is at n * resolution ticks).
     uint64_t beatsPosted = 0;
+    // Where StopSync stopped the clock, until its thread has told the window.
+    std::optional<double> stoppedAt;
     bool quit = false;
     std::condition_variable wake;
     std::thread thread;
@@ -56,10 +61,7 @@ struct Sync {
         anchorTime = now;
     }
 
-    void post(uint32_t message, uintptr_t lparam) const {
-        if (window.post)
-            window.post(window.context, message, handle, lparam);
-    }
+    void post(uint32_t message, uintptr_t lparam) { gate.post(message, handle, lparam); }
 };
 
 // One lock guards the table and every clock's fields; each clock's thread
@@ -97,6 +99,14 @@ std::shared_ptr<Sync> find(uint32_t handle) {
 void runClock(std::shared_ptr<Sync> sync) {
     std::unique_lock lock(tableLock);
     while (!sync->quit) {
+        if (sync->stoppedAt) {
+            const auto position = uintptr_t(*sync->stoppedAt);
+            sync->stoppedAt.reset();
+            lock.unlock();
+            sync->post(MIDILIB_MSG_SYNC_DONE, position);
+            lock.lock();
+            continue;
+        }
         if (sync->state != SyncState::Running) {
             sync->wake.wait(lock);
             continue;
@@ -167,8 +177,7 @@ extern "C" MIDILIB32_API uint32_t OpenSync(HMIDILIBWINDOW window, uint32_t /*fla
                                            uint32_t tempo, uint32_t resolution) {
     try {
         auto sync = std::make_shared<Sync>();
-        if (window)
-            sync->window = *window;
+        sync->gate.setWindow(window);
         sync->tempo = tempo ? tempo : defaultTempo;
         sync->resolution = resolution ? resolution : defaultResolution;
         std::lock_guard lock(tableLock);
@@ -195,8 +204,9 @@ extern "C" MIDILIB32_API uint32_t CloseSync(uint32_t handle) {
             sync->quit = true;
             sync->wake.notify_all();
         }
-        // The thread may be inside a post; once it is joined, nothing more
-        // reaches the window.
+        // The thread may be inside a post: it ends before this returns,
+        // unless this is that post, and nothing more reaches the window.
+        sync->gate.close();
         if (sync->thread.get_id() == std::this_thread::get_id())
             sync->thread.detach();
         else if (sync->thread.joinable())
@@ -219,22 +229,17 @@ extern "C" MIDILIB32_API uint32_t StartSync(uint32_t handle) {
 }
 
 extern "C" MIDILIB32_API uint32_t StopSync(uint32_t handle) {
-    std::shared_ptr<Sync> stopped;
-    double position = 0;
-    const uint32_t result = withSync(handle, [&](Sync& sync) {
+    // The clock's thread tells the window, so that CloseSync can know every
+    // post of the clock and the header's word on threads holds.
+    return withSync(handle, [&](Sync& sync) {
         if (sync.state == SyncState::Stopped)
             return true;
         sync.anchor(SteadyClock::now());
         sync.state = SyncState::Stopped;
+        sync.stoppedAt = sync.anchorTicks;
         sync.wake.notify_all();
-        stopped = find(sync.handle);
-        position = sync.anchorTicks;
         return true;
     });
-    // Posted outside the lock: the window's post function may take locks of its own.
-    if (stopped)
-        stopped->post(MIDILIB_MSG_SYNC_DONE, uintptr_t(position));
-    return result;
 }
 
 extern "C" MIDILIB32_API uint32_t PauseSync(uint32_t handle, uint32_t pause) {

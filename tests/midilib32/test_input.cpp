@@ -263,9 +263,8 @@ TEST_F(MidiInput, AMessageSentRightAfterTheOpenArrives) {
         // Bends sent just before the start may come first; from the first
         // one sent after it, every one arrives.
         const auto from = std::find(values.begin(), values.end(), first);
-        ASSERT_TRUE(from != values.end())
-            << "round " << round << ": bend " << first << " lost, the first to arrive was "
-            << values.front();
+        ASSERT_TRUE(from != values.end()) << "round " << round << ": bend " << first
+                                          << " lost, the first to arrive was " << values.front();
         if (earlier) {
             EXPECT_EQ(CloseMidiIn(earlier), 0u);
         }
@@ -347,6 +346,49 @@ TEST_F(MidiInput, ClosingFromItsOwnNotificationEndsTheInput) {
     std::this_thread::sleep_for(milliseconds(200));
     EXPECT_EQ(closer.posts, 1) << "nothing after the close";
     EXPECT_EQ(GetMidiIn(input), nullptr);
+}
+
+// Closing while the port's thread is inside a notification: the close waits
+// for it to end, the port's thread is never cut off inside the library, and
+// nothing is posted afterwards.
+TEST_F(MidiInput, ClosingWhileANotificationRunsWaitsForIt) {
+    struct Slow {
+        std::atomic<bool> inside{false};
+        std::atomic<int> posts{0};
+        std::thread::id from;
+        static void post(void* context, uint32_t message, uint32_t, uintptr_t) {
+            auto* self = static_cast<Slow*>(context);
+            if (message != MIDILIB_MSG_IN_DATA)
+                return;
+            self->from = std::this_thread::get_id();
+            ++self->posts;
+            self->inside = true;
+            const auto until = steady_clock::now() + milliseconds(20);
+            while (steady_clock::now() < until) {
+            }
+            self->inside = false;
+        }
+    };
+    StreamPeer peer("tonyxstream2");
+    ASSERT_FALSE(peer.name().empty());
+    const uint32_t device = deviceNamed(peer.name());
+    for (int round = 0; round < 10; ++round) {
+        Slow slow;
+        MIDILIBWINDOW slowWindow{Slow::post, &slow};
+        const uint32_t input = OpenMidiIn(&slowWindow, device, 0, 0);
+        ASSERT_GT(input, 32u);
+        ASSERT_EQ(StartMidiIn(input), 0u);
+        const auto deadline = steady_clock::now() + seconds(5);
+        while (!slow.inside && steady_clock::now() < deadline)
+            std::this_thread::yield();
+        ASSERT_TRUE(slow.inside) << "round " << round;
+        ASSERT_EQ(CloseMidiIn(input), 0u);
+        EXPECT_FALSE(slow.inside) << "round " << round << ": the close returned during a post";
+        EXPECT_NE(slow.from, std::this_thread::get_id()) << "posted from the port's thread";
+        const int posts = slow.posts;
+        std::this_thread::sleep_for(milliseconds(30));
+        EXPECT_EQ(slow.posts, posts);
+    }
 }
 
 TEST_F(MidiInput, LongNamesAreCutOnACharacterBoundary) {

@@ -20,10 +20,12 @@ struct Posted {
     std::vector<uint32_t> messages;
     std::vector<uintptr_t> lparams;
     std::vector<uint32_t> wparams;
+    std::vector<std::thread::id> threads;
 
     static void post(void* context, uint32_t message, uint32_t wparam, uintptr_t lparam) {
         auto* self = static_cast<Posted*>(context);
         std::lock_guard guard(self->lock);
+        self->threads.push_back(std::this_thread::get_id());
         self->messages.push_back(message);
         self->wparams.push_back(wparam);
         self->lparams.push_back(lparam);
@@ -69,7 +71,18 @@ TEST(SyncClock, TicksAtItsTempoAndAnnouncesEachBeat) {
         EXPECT_EQ(posted.lparams.front(), 1u) << "beats are numbered from 1";
     }
     ASSERT_EQ(StopSync(sync), 0u);
+    const auto deadline = steady_clock::now() + seconds(5);
+    while (posted.count(MIDILIB_MSG_SYNC_DONE) == 0 && steady_clock::now() < deadline)
+        std::this_thread::sleep_for(milliseconds(2));
     EXPECT_EQ(posted.count(MIDILIB_MSG_SYNC_DONE), 1u);
+    {
+        // Every notification comes from the clock's own thread.
+        std::lock_guard guard(posted.lock);
+        for (const std::thread::id id : posted.threads) {
+            EXPECT_NE(id, std::this_thread::get_id());
+            EXPECT_EQ(id, posted.threads.front());
+        }
+    }
     ASSERT_EQ(CloseSync(sync), 0u);
     const size_t total = posted.count(MIDILIB_MSG_SYNC_BEAT);
     std::this_thread::sleep_for(milliseconds(150));
@@ -132,28 +145,72 @@ TEST(SyncClock, TempoAndResolutionChangeTheRateFromNowOn) {
     EXPECT_EQ(CloseSync(sync), 0u);
 }
 
-TEST(SyncClock, ClosingFromItsOwnBeatEndsTheClock) {
-    struct Closer {
-        std::atomic<uint32_t> sync{0};
-        std::atomic<int> beats{0};
-        std::atomic<uint32_t> closeResult{99};
-        static void post(void* context, uint32_t message, uint32_t, uintptr_t) {
-            auto* self = static_cast<Closer*>(context);
-            if (message == MIDILIB_MSG_SYNC_BEAT && self->beats++ == 0)
-                self->closeResult = CloseSync(self->sync);
+// A clock closed from inside its own notification, beat or end, ends there:
+// the close returns and nothing more is posted.
+TEST(SyncClock, ClosingFromItsOwnNotificationEndsTheClock) {
+    for (const uint32_t closingMessage : {MIDILIB_MSG_SYNC_BEAT, MIDILIB_MSG_SYNC_DONE}) {
+        struct Closer {
+            uint32_t closingMessage = 0;
+            std::atomic<uint32_t> sync{0};
+            std::atomic<int> posts{0};
+            std::atomic<uint32_t> closeResult{99};
+            static void post(void* context, uint32_t message, uint32_t, uintptr_t) {
+                auto* self = static_cast<Closer*>(context);
+                ++self->posts;
+                if (message == self->closingMessage && self->closeResult == 99u)
+                    self->closeResult = CloseSync(self->sync);
+            }
+        } closer;
+        closer.closingMessage = closingMessage;
+        MIDILIBWINDOW window{Closer::post, &closer};
+        closer.sync = OpenSync(&window, 0, 20000, 96); // a beat every 20 ms
+        ASSERT_GT(closer.sync.load(), 32u);
+        ASSERT_EQ(StartSync(closer.sync), 0u);
+        if (closingMessage == MIDILIB_MSG_SYNC_DONE) {
+            ASSERT_EQ(StopSync(closer.sync), 0u);
         }
-    } closer;
-    MIDILIBWINDOW window{Closer::post, &closer};
-    closer.sync = OpenSync(&window, 0, 20000, 96); // a beat every 20 ms
-    ASSERT_GT(closer.sync.load(), 32u);
-    ASSERT_EQ(StartSync(closer.sync), 0u);
-    const auto deadline = steady_clock::now() + seconds(5);
-    while (closer.closeResult == 99u && steady_clock::now() < deadline)
-        std::this_thread::sleep_for(milliseconds(5));
-    EXPECT_EQ(closer.closeResult, 0u);
-    std::this_thread::sleep_for(milliseconds(100));
-    EXPECT_EQ(closer.beats, 1) << "nothing after the close";
-    EXPECT_EQ(GetTempo(closer.sync), 0u);
+        const auto deadline = steady_clock::now() + seconds(5);
+        while (closer.closeResult == 99u && steady_clock::now() < deadline)
+            std::this_thread::sleep_for(milliseconds(5));
+        EXPECT_EQ(closer.closeResult, 0u) << closingMessage;
+        const int posts = closer.posts;
+        std::this_thread::sleep_for(milliseconds(100));
+        EXPECT_EQ(closer.posts, posts) << "nothing after the close, " << closingMessage;
+        EXPECT_EQ(GetTempo(closer.sync), 0u);
+    }
+}
+
+// CloseSync waits for a notification under way on the clock's thread: a
+// caller may free the window's target as soon as it returns.
+TEST(SyncClock, CloseWaitsForTheEndNotificationUnderWay) {
+    struct Slow {
+        std::atomic<bool> inside{false};
+        std::atomic<int> done{0};
+        static void post(void* context, uint32_t message, uint32_t, uintptr_t) {
+            auto* self = static_cast<Slow*>(context);
+            if (message != MIDILIB_MSG_SYNC_DONE)
+                return;
+            self->inside = true;
+            std::this_thread::sleep_for(milliseconds(30));
+            ++self->done;
+            self->inside = false;
+        }
+    };
+    for (int round = 0; round < 5; ++round) {
+        Slow slow;
+        MIDILIBWINDOW window{Slow::post, &slow};
+        const uint32_t sync = OpenSync(&window, 0, 500000, 96);
+        ASSERT_GT(sync, 32u);
+        ASSERT_EQ(StartSync(sync), 0u);
+        ASSERT_EQ(StopSync(sync), 0u);
+        const auto deadline = steady_clock::now() + seconds(5);
+        while (!slow.inside && steady_clock::now() < deadline)
+            std::this_thread::yield();
+        ASSERT_TRUE(slow.inside) << "the end is told from the clock's thread";
+        ASSERT_EQ(CloseSync(sync), 0u);
+        EXPECT_FALSE(slow.inside) << "round " << round;
+        EXPECT_EQ(slow.done, 1);
+    }
 }
 
 TEST(SyncClock, BadHandlesFail) {
