@@ -136,7 +136,11 @@ MIDILIB32_API uint32_t CloseMidiOut(uint32_t port) MIDILIB32_EXPORT(CloseMidiOut
  * meta event: it keeps its place in time and sends nothing.
  * Result: low 16 bits zero when the event was taken; otherwise 1 bad
  * handle, 2 malformed event (or null), 3 queue full (wait for
- * MIDILIB_MSG_OUT_BUFFER_READY), 4 the device refused it. */
+ * MIDILIB_MSG_OUT_BUFFER_READY), 4 the device refused it, 5 the exclusive
+ * message it belongs to is longer than the device takes in one piece (a
+ * JACK port takes some 32 KB in one cycle): the byte that makes it too
+ * long and the rest of that message up to its F7 are refused, nothing of
+ * it is sent, and what is put after it goes out as usual. */
 MIDILIB32_API uint32_t PutMidiOut(uint32_t port, LPMIDIEVENT event) MIDILIB32_EXPORT(PutMidiOut, 8);
 
 /* ---- Input ------------------------------------------------------------ */

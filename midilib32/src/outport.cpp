@@ -56,6 +56,8 @@ bool validEvent(const MIDIEVENT& e) {
 OutPort::OutPort(std::unique_ptr<OutSink> sink, const Options& options)
     : options_(options), sink_(std::move(sink)) {
     gate_.setWindow(options.window);
+    if (sink_)
+        maxMessage_ = sink_->maxMessage();
     if (options_.capacity == 0)
         options_.capacity = 1;
     if (!options_.offline)
@@ -93,6 +95,11 @@ int64_t OutPort::nowNanos() {
 uint32_t OutPort::put(const MIDIEVENT& event) {
     if (!validEvent(event))
         return putBadEvent;
+    if (event.status == 0xF0 || event.status == 0xF7) {
+        std::lock_guard lock(mutex_);
+        if (!closed_ && !admitWireByteLocked(event.data1))
+            return putTooLong;
+    }
     if (event.time == MIDILIB_TIME_NOW) {
         std::lock_guard sinkLock(sinkMutex_);
         {
@@ -146,6 +153,8 @@ void OutPort::reset() {
                 return;
             queue_.clear();
             lastDue_ = 0;
+            putExclusive_ = 0;
+            putExclusiveRefused_ = false;
             room = readyToTellLocked();
         }
         inExclusive_ = false;
@@ -375,6 +384,33 @@ bool OutPort::sendMessage(const uint8_t* bytes, size_t length) {
     else if (kind == 0xB0 && (bytes[1] == 120 || bytes[1] == 123))
         sounding_[channel].reset();
     return true;
+}
+
+bool OutPort::admitWireByteLocked(uint8_t b) {
+    if (b >= 0xF8) // real time: passes anywhere, even inside an exclusive message
+        return true;
+    if (b == 0xF0) {
+        putExclusive_ = 1;
+        putExclusiveRefused_ = false;
+        return true;
+    }
+    if (putExclusive_ == 0)
+        return true;
+    if (b >= 0x80 && b != 0xF7) {
+        // Another status cuts the message short; the status itself is sent.
+        putExclusive_ = 0;
+        putExclusiveRefused_ = false;
+        return true;
+    }
+    ++putExclusive_;
+    if (putExclusive_ > maxMessage_)
+        putExclusiveRefused_ = true;
+    const bool refused = putExclusiveRefused_;
+    if (b == 0xF7) {
+        putExclusive_ = 0;
+        putExclusiveRefused_ = false;
+    }
+    return !refused;
 }
 
 // Byte events carry the bytes of exclusive messages, their continuation

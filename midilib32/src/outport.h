@@ -57,6 +57,9 @@ public:
     // Silences every note on every channel; `sounding` lists what this port
     // itself turned on, for devices that ignore the channel-mode messages.
     virtual void silence(const SoundingNotes& sounding) = 0;
+    // The longest message the device takes in one piece; a longer exclusive
+    // message is refused when it is put.
+    [[nodiscard]] virtual size_t maxMessage() const { return SIZE_MAX; }
     // Renders audio into the two buffers without a driver. Only a sink opened
     // for offline rendering can; the others return false.
     virtual bool render(float* /*left*/, float* /*right*/, uint32_t /*frames*/) { return false; }
@@ -69,6 +72,7 @@ enum PutResult : uint32_t {
     putBadEvent = 2,
     putQueueFull = 3,
     putDeviceRefused = 4,
+    putTooLong = 5, // an exclusive message longer than the device takes
 };
 
 // An open output port: sends events at once or schedules them, and tells
@@ -139,6 +143,10 @@ private:
     // Sends a complete message and keeps track of the notes it turns on.
     bool sendMessage(const uint8_t* bytes, size_t length);
     bool feedWireByte(uint8_t byte);
+    // Follows the exclusive message being put (mutex_ held): false for a
+    // byte that makes it, or belongs to one that is, longer than the device
+    // takes in one piece.
+    bool admitWireByteLocked(uint8_t byte);
     [[nodiscard]] bool clocked() const { return options_.sync != 0 && !options_.offline; }
     static int64_t nowNanos();
 
@@ -159,6 +167,9 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
+    size_t maxMessage_ = SIZE_MAX;
+    size_t putExclusive_ = 0; // bytes put of an exclusive message, 0 for none
+    bool putExclusiveRefused_ = false;
     std::deque<Scheduled> queue_;
     int64_t lastDue_ = 0;
     int64_t rendered_ = 0; // offline: frames rendered so far

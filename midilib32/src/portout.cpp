@@ -1,5 +1,6 @@
 #include "portout.h"
 
+#include "callbackguard.h"
 #include "sound.h"
 
 #include <atomic>
@@ -85,6 +86,7 @@ public:
         while (!shutDown_ && cycles_.load() < cycle + 2 &&
                std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        guard_.shut();
         jack_client_close(client_);
         jack_ringbuffer_free(ring_);
     }
@@ -96,6 +98,10 @@ public:
             return false;
         ring_ = jack_ringbuffer_create(65536);
         port_ = jack_port_register(client_, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        // A cycle's buffer holds its events and a header; a message longer
+        // than an empty buffer takes can never go out.
+        const size_t bufferSize = jack_port_type_get_buffer_size(client_, JACK_DEFAULT_MIDI_TYPE);
+        maxMessage_ = bufferSize > headerAllowance ? bufferSize - headerAllowance : 0;
         if (!ring_ || !port_ || jack_set_process_callback(client_, process, this) != 0)
             return false;
         jack_on_shutdown(client_, onShutdown, this);
@@ -116,33 +122,55 @@ public:
 
     void silence(const SoundingNotes& sounding) override { silenceByMessages(*this, sounding); }
 
+    [[nodiscard]] size_t maxMessage() const override { return maxMessage_; }
+
 private:
+    // Room in a cycle's buffer kept for its header and the event's entry
+    // (JACK 2 uses 48 bytes for them).
+    static constexpr size_t headerAllowance = 64;
+
     static int process(jack_nframes_t frames, void* self) {
         auto* sink = static_cast<JackSink*>(self);
-        void* buffer = jack_port_get_buffer(sink->port_, frames);
-        jack_midi_clear_buffer(buffer);
-        sink->cycles_.fetch_add(1);
-        if (jack_port_connected(sink->port_) == 0)
+        if (!sink->guard_.enter())
             return 0;
+        sink->deliver(frames);
+        sink->guard_.leave();
+        return 0;
+    }
+
+    void deliver(jack_nframes_t frames) {
+        void* buffer = jack_port_get_buffer(port_, frames);
+        jack_midi_clear_buffer(buffer);
+        cycles_.fetch_add(1);
+        if (jack_port_connected(port_) == 0)
+            return;
+        const size_t fitsEmpty = jack_midi_max_event_size(buffer);
         uint32_t size = 0;
-        while (jack_ringbuffer_read_space(sink->ring_) >= sizeof size) {
-            jack_ringbuffer_peek(sink->ring_, reinterpret_cast<char*>(&size), sizeof size);
-            if (jack_ringbuffer_read_space(sink->ring_) < sizeof size + size)
+        while (jack_ringbuffer_read_space(ring_) >= sizeof size) {
+            jack_ringbuffer_peek(ring_, reinterpret_cast<char*>(&size), sizeof size);
+            if (jack_ringbuffer_read_space(ring_) < sizeof size + size)
                 break;
+            if (size > fitsEmpty) {
+                // No cycle could carry it: waiting would hold back every
+                // later message for ever.
+                jack_ringbuffer_read_advance(ring_, sizeof size + size);
+                continue;
+            }
             jack_midi_data_t* room = jack_midi_event_reserve(buffer, 0, size);
             if (!room)
                 break; // this cycle is full; the rest goes in the next one
-            jack_ringbuffer_read_advance(sink->ring_, sizeof size);
-            jack_ringbuffer_read(sink->ring_, reinterpret_cast<char*>(room), size);
+            jack_ringbuffer_read_advance(ring_, sizeof size);
+            jack_ringbuffer_read(ring_, reinterpret_cast<char*>(room), size);
         }
-        return 0;
     }
 
     static void onShutdown(void* self) { static_cast<JackSink*>(self)->shutDown_ = true; }
 
+    CallbackGuard guard_;
     jack_client_t* client_ = nullptr;
     jack_port_t* port_ = nullptr;
     jack_ringbuffer_t* ring_ = nullptr;
+    size_t maxMessage_ = 0;
     std::atomic<uint64_t> cycles_{0};
     std::atomic<bool> shutDown_{false};
 };

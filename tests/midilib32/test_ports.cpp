@@ -173,6 +173,41 @@ TEST_F(PortTest, ThePeerReceivesExactlyTheBytesSent) {
     EXPECT_EQ(got[3], expected[3]);
 }
 
+// A JACK cycle carries some 32 KB of MIDI: a longer exclusive message is
+// refused as it is put (result 5), and never holds back what comes after.
+TEST_F(PortTest, AnExclusiveMessageTooLongForACycleIsRefusedAndLaterOnesGoOut) {
+    port = OpenMidiOut(nullptr, device, 0, 78624);
+    ASSERT_GT(port, 32u);
+    const struct {
+        size_t dataBytes;
+        bool fits;
+    } cases[] = {{30000, true}, {33000, false}, {65530, false}, {100, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.dataBytes);
+        peer.clear();
+        EXPECT_EQ(put(0xF0, 0xF0), 0u);
+        size_t refused = 0;
+        for (size_t i = 0; i < c.dataBytes; ++i) {
+            const uint32_t result = put(0xF0, static_cast<uint8_t>(i % 128));
+            if (result != 0) {
+                EXPECT_EQ(result, 5u);
+                ++refused;
+            }
+        }
+        EXPECT_EQ(put(0xF0, 0xF7), c.fits ? 0u : 5u);
+        EXPECT_EQ(refused == 0, c.fits);
+        EXPECT_EQ(put(0x90, 64, 1), 0u);
+        const std::vector<Bytes> got = peer.waitFor(c.fits ? 2 : 1);
+        ASSERT_EQ(got.size(), c.fits ? 2u : 1u);
+        if (c.fits) {
+            EXPECT_EQ(got[0].size(), c.dataBytes + 2);
+            EXPECT_EQ(got[0].front(), 0xF0);
+            EXPECT_EQ(got[0].back(), 0xF7);
+        }
+        EXPECT_EQ(got.back(), (Bytes{0x90, 64, 1})) << "later messages still go out";
+    }
+}
+
 TEST_F(PortTest, ResetTurnsOffWhatSoundsOnEveryChannel) {
     port = OpenMidiOut(nullptr, device, 0, 78624);
     ASSERT_GT(port, 32u);
