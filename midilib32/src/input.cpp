@@ -6,6 +6,7 @@
 #include "input.h"
 
 #include "callbackguard.h"
+#include "jackports.h"
 #include "midilib32.h"
 #include "postgate.h"
 #include "sound.h"
@@ -49,27 +50,22 @@ struct PortRef {
 std::vector<PortRef> listPorts() {
     quietSoundLibraries();
     std::vector<PortRef> ports;
-    std::vector<RtMidi::Api> apis;
-    RtMidi::getCompiledApi(apis);
-    for (const RtMidi::Api api : apis) {
-        if (api != RtMidi::LINUX_ALSA && api != RtMidi::UNIX_JACK)
-            continue;
-        // RtMidi reports a failed open on stderr before it throws, and JACK
-        // would try to start a server: back ends that are not there are
-        // not asked at all.
-        if (api == RtMidi::LINUX_ALSA && !alsaSequencerPresent())
-            continue;
-        if (api == RtMidi::UNIX_JACK && !jackServerRunning())
-            continue;
+    // RtMidi reports a failed open on stderr before it throws: a sequencer
+    // that is not there is not asked at all.
+    if (alsaSequencerPresent()) {
         try {
-            RtMidiIn in(api, clientName);
+            RtMidiIn in(RtMidi::LINUX_ALSA, clientName);
             in.setErrorCallback(ignoreRtMidiError);
             const unsigned count = in.getPortCount();
             for (unsigned i = 0; i < count; ++i)
-                ports.push_back(PortRef{api, i, in.getPortName(i)});
+                ports.push_back(PortRef{RtMidi::LINUX_ALSA, i, in.getPortName(i)});
         } catch (...) {
-            // A back end without its server (no ALSA sequencer, no JACK) has no ports.
+            // No sequencer after all; JACK may still have ports.
         }
+    }
+    if (const auto names = jackMidiPorts(JackPortIsOutput)) {
+        for (const std::string& name : *names)
+            ports.push_back(PortRef{RtMidi::UNIX_JACK, unsigned(ports.size()), name});
     }
     return ports;
 }
@@ -177,8 +173,7 @@ public:
     }
 
     bool open(const std::string& source) {
-        jack_status_t status{};
-        client_ = jack_client_open(clientName, JackNoStartServer, &status);
+        client_ = openJackClient(clientName);
         if (!client_)
             return false;
         port_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);

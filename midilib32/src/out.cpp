@@ -28,8 +28,9 @@ HandleTable<OutPort>& ports() {
 // The system's MIDI ports behind devices 1, 2, ... They are listed on a
 // thread of their own the first time anything asks, so the list is usually
 // ready by the time a program shows it; asking for the count lists afresh.
-// The listing clients close after the list is handed on: a JACK client
-// left open would wake up with every period of the server.
+// An ALSA listing client closes after the list is handed on; JACK's ports
+// are read through one client kept for the process (jackports.h), which is
+// never activated and so never wakes with the server's periods.
 class DeviceList {
 public:
     ~DeviceList() {

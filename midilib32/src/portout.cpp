@@ -1,6 +1,7 @@
 #include "portout.h"
 
 #include "callbackguard.h"
+#include "jackports.h"
 #include "sound.h"
 
 #include <atomic>
@@ -92,8 +93,7 @@ public:
     }
 
     bool open(const std::string& destination) {
-        jack_status_t status{};
-        client_ = jack_client_open(clientName, JackNoStartServer, &status);
+        client_ = openJackClient(clientName);
         if (!client_)
             return false;
         ring_ = jack_ringbuffer_create(65536);
@@ -200,20 +200,9 @@ PortListing listOutPorts() {
             // No sequencer after all; JACK may still have ports.
         }
     }
-    // JACK's MIDI inputs are asked of a plain client: it needs no ports and
-    // no activation, which makes it quicker to set up than a MIDI library's.
-    if (jackServerLikely()) {
-        jack_status_t status{};
-        if (jack_client_t* client = jack_client_open(clientName, JackNoStartServer, &status)) {
-            const char** names =
-                jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
-            for (size_t i = 0; names && names[i]; ++i)
-                listing.ports.push_back({RtMidi::UNIX_JACK, names[i]});
-            if (names)
-                jack_free(names);
-            listing.clients.emplace_back(
-                client, [](void* p) { jack_client_close(static_cast<jack_client_t*>(p)); });
-        }
+    if (const auto names = jackMidiPorts(JackPortIsInput)) {
+        for (const std::string& name : *names)
+            listing.ports.push_back({RtMidi::UNIX_JACK, name});
     }
     return listing;
 }

@@ -27,16 +27,6 @@ void quietSoundLibraries() {
     });
 }
 
-bool jackServerRunning() {
-    quietSoundLibraries();
-    jack_status_t status{};
-    jack_client_t* client = jack_client_open("MidiLib32 probe", JackNoStartServer, &status);
-    if (!client)
-        return false;
-    jack_client_close(client);
-    return true;
-}
-
 namespace {
 
 // Whether something listens on the Unix socket at `path`.

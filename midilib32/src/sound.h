@@ -7,10 +7,6 @@ namespace midilib {
 // for the user's terminal). Safe to call often; acts once per process.
 void quietSoundLibraries();
 
-// Whether a JACK server runs now. Never starts one: starting a server
-// takes seconds and fails on a machine without a sound card.
-bool jackServerRunning();
-
 // Quick looks (well under a millisecond each, no client made) for whether
 // an audio output of each kind is there, in the order the synthesizer
 // tries them. A yes may still fail when the engine connects.
