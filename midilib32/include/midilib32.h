@@ -102,9 +102,12 @@ MIDILIB32_API uint32_t GetMidiOutDescription(uint32_t device, char* name)
  * or (offline) RenderMidiOut. `sync` is a clock handle from OpenSync or 0; a handle naming no
  * clock fails the open. `flags` are reserved except MIDILIB_OUT_OFFLINE
  * (midilib32_render.h). Returns a port handle > 32, or a value <= 32 when
- * the device cannot open (no such device, no audio output or soundfont for
- * the synthesizer, a port that is gone). The synthesizer opens at once and
- * loads its soundfont in the background. The handle lives until CloseMidiOut. */
+ * the device cannot open (no such device, no soundfont for the synthesizer
+ * or no audio output that takes it, a port that is gone). The synthesizer
+ * connects its audio output before the open returns and loads its soundfont
+ * in the background: events put meanwhile wait in the port and sound once
+ * it is in, spaced as they were put, so PutMidiOut never waits for it. The
+ * handle lives until CloseMidiOut. */
 MIDILIB32_API uint32_t OpenMidiOut(HMIDILIBWINDOW window, uint32_t device, uint32_t sync,
                                    uint32_t flags) MIDILIB32_EXPORT(OpenMidiOut, 16);
 

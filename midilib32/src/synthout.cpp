@@ -1,11 +1,14 @@
 #include "synthout.h"
 
+#include "callbackguard.h"
 #include "fluidapi.h"
 #include "outdevices.h"
 #include "sound.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -26,15 +29,25 @@ const char* findSoundFont() {
     return nullptr;
 }
 
-// The synthesizer opens in two steps. At once, on the caller's thread: is
-// there a soundfont, and does an audio output seem to be there? Then, on a
-// thread of its own: load the engine and the soundfont and connect the
-// audio output, which together take 50 to 200 ms. Messages wait for that.
+// The synthesizer opens in two steps. On the caller's thread: is there a
+// soundfont, and does an audio output take the engine? (OpenMidiOut fails
+// when none does.) Then, on a thread of its own: load the soundfont, which
+// takes 50 to 200 ms. Messages sent meanwhile never wait: they are kept
+// with the time they were sent and played, spaced as they came, once the
+// soundfont is in.
 class SynthSink final : public OutSink {
 public:
     ~SynthSink() override {
+        {
+            std::lock_guard lock(mutex_);
+            state_ = State::closing;
+            pending_.clear();
+        }
+        changed_.notify_all();
         if (starter_.joinable())
             starter_.join();
+        // The audio thread may be inside the engine: keep it out first.
+        guard_.shut();
         if (driver_)
             api_->delete_fluid_audio_driver(driver_);
         if (synth_)
@@ -44,72 +57,58 @@ public:
     }
 
     bool open(bool offline) {
+        offline_ = offline;
         const char* soundFont = findSoundFont();
         if (!soundFont)
             return false;
+        if (offline) {
+            starter_ = std::thread([this, path = std::string(soundFont)] {
+                finishStart(makeEngine() && loadSoundFont(path));
+            });
+            return true;
+        }
         // The first output that seems present goes first; the later ones
         // stay as fallbacks should it refuse the engine.
         std::vector<const char*> drivers;
-        if (!offline) {
-            if (pulseServerLikely())
-                drivers = {"pulseaudio", "alsa", "jack"};
-            else if (alsaPlaybackPresent())
-                drivers = {"alsa", "jack"};
-            else if (jackServerLikely())
-                drivers = {"jack"};
-            else
-                return false;
-        }
-        starter_ = std::thread([this, drivers, path = std::string(soundFont)] {
-            const bool ready = start(drivers, path);
-            std::lock_guard lock(mutex_);
-            ready_ = ready;
-            starting_ = false;
-            started_.notify_all();
+        if (pulseServerLikely())
+            drivers = {"pulseaudio", "alsa", "jack"};
+        else if (alsaPlaybackPresent())
+            drivers = {"alsa", "jack"};
+        else if (jackServerLikely())
+            drivers = {"jack"};
+        if (drivers.empty() || !makeEngine() || !startAudio(drivers))
+            return false;
+        starter_ = std::thread([this, path = std::string(soundFont)] {
+            awaitOutDevicesListing();
+            finishStart(loadSoundFont(path));
         });
         return true;
     }
 
     bool send(const uint8_t* b, size_t length) override {
-        if (!waitUntilStarted() || length == 0)
+        if (length == 0)
             return false;
-        const int channel = b[0] & 0x0F;
-        switch (b[0] & 0xF0) {
-        case 0x80:
-            api_->fluid_synth_noteoff(synth_, channel, b[1]);
-            return true;
-        case 0x90:
-            // Velocity 0 is a note-off; the engine treats it so.
-            api_->fluid_synth_noteon(synth_, channel, b[1], b[2]);
-            return true;
-        case 0xA0:
-            api_->fluid_synth_key_pressure(synth_, channel, b[1], b[2]);
-            return true;
-        case 0xB0:
-            api_->fluid_synth_cc(synth_, channel, b[1], b[2]);
-            return true;
-        case 0xC0:
-            api_->fluid_synth_program_change(synth_, channel, b[1]);
-            return true;
-        case 0xD0:
-            api_->fluid_synth_channel_pressure(synth_, channel, b[1]);
-            return true;
-        case 0xE0:
-            api_->fluid_synth_pitch_bend(synth_, channel, b[1] | (b[2] << 7));
-            return true;
-        default:
-            if (b[0] == 0xF0 && length >= 2)
-                api_->fluid_synth_sysex(synth_, reinterpret_cast<const char*>(b + 1),
-                                        static_cast<int>(length - 2), nullptr, nullptr, nullptr, 0);
-            return true; // other system messages mean nothing to a synthesizer
+        {
+            std::lock_guard lock(mutex_);
+            if (state_ == State::failed || state_ == State::closing)
+                return false;
+            if (state_ != State::ready) {
+                if (pending_.size() >= maxPending)
+                    return false;
+                pending_.push_back({std::vector<uint8_t>(b, b + length), SteadyClock::now()});
+                return true;
+            }
         }
+        play(b, length);
+        return true;
     }
 
     void silence(const SoundingNotes&) override {
-        // Still starting: nothing has been sent, so nothing sounds.
         {
             std::lock_guard lock(mutex_);
-            if (!ready_)
+            pending_.clear();
+            // Still loading: nothing has been played, so nothing sounds.
+            if (state_ == State::starting || state_ == State::failed || state_ == State::closing)
                 return;
         }
         api_->fluid_synth_all_notes_off(synth_, -1);
@@ -117,15 +116,32 @@ public:
     }
 
     bool render(float* left, float* right, uint32_t frames) override {
-        if (!waitUntilStarted() || driver_)
+        if (!offline_)
             return false;
+        {
+            // Offline, time stands still until rendered: waiting here for
+            // the soundfont loses nothing.
+            std::unique_lock lock(mutex_);
+            changed_.wait(
+                lock, [this] { return state_ != State::starting && state_ != State::replaying; });
+            if (state_ != State::ready)
+                return false;
+        }
         return api_->fluid_synth_write_float(synth_, static_cast<int>(frames), left, 0, 1, right, 0,
                                              1) == FLUID_OK;
     }
 
 private:
-    bool start(const std::vector<const char*>& drivers, const std::string& soundFont) {
-        awaitOutDevicesListing();
+    using SteadyClock = std::chrono::steady_clock;
+    enum class State { starting, replaying, ready, failed, closing };
+    struct Pending {
+        std::vector<uint8_t> bytes;
+        SteadyClock::time_point sent;
+    };
+    // Far more than a program puts while a soundfont loads.
+    static constexpr size_t maxPending = 65536;
+
+    bool makeEngine() {
         api_ = fluidApi();
         if (!api_)
             return false;
@@ -145,12 +161,12 @@ private:
         // some 6 MB of memory all the time.
         api_->fluid_settings_setint(settings_, "synth.dynamic-sample-loading", 1);
         synth_ = api_->new_fluid_synth(settings_);
-        // The soundfont goes in before the audio output starts, so the first
-        // periods are not held up by the load.
-        if (!synth_ || api_->fluid_synth_sfload(synth_, soundFont.c_str(), 1) == FLUID_FAILED)
-            return false;
-        if (drivers.empty())
-            return true;
+        return synth_ != nullptr;
+    }
+
+    // The audio output starts before the soundfont is in; it plays silence
+    // until then without touching the engine, which the load holds.
+    bool startAudio(const std::vector<const char*>& drivers) {
         for (const char* name : drivers) {
             // The engine's JACK output would start a server of its own when
             // none runs, which takes seconds and fails without a sound card.
@@ -164,43 +180,122 @@ private:
         return false;
     }
 
+    bool loadSoundFont(const std::string& path) {
+        return api_->fluid_synth_sfload(synth_, path.c_str(), 1) != FLUID_FAILED;
+    }
+
+    // Plays what was sent while the soundfont loaded, keeping the spacing
+    // it was sent with (offline, time stands still: all at once), then lets
+    // later messages through directly.
+    void finishStart(bool loaded) {
+        std::unique_lock lock(mutex_);
+        if (state_ == State::closing)
+            return;
+        if (!loaded) {
+            state_ = State::failed;
+            pending_.clear();
+            changed_.notify_all();
+            return;
+        }
+        loaded_ = true;
+        state_ = State::replaying;
+        const auto start = SteadyClock::now();
+        const auto first = pending_.empty() ? start : pending_.front().sent;
+        while (!pending_.empty()) {
+            const auto due = start + (pending_.front().sent - first);
+            if (!offline_ &&
+                changed_.wait_until(lock, due, [this] { return state_ == State::closing; }))
+                return;
+            if (pending_.empty())
+                break; // a reset dropped them meanwhile
+            const Pending next = std::move(pending_.front());
+            pending_.pop_front();
+            lock.unlock();
+            play(next.bytes.data(), next.bytes.size());
+            lock.lock();
+        }
+        if (state_ == State::replaying)
+            state_ = State::ready;
+        changed_.notify_all();
+    }
+
+    void play(const uint8_t* b, size_t length) {
+        const int channel = b[0] & 0x0F;
+        switch (b[0] & 0xF0) {
+        case 0x80:
+            api_->fluid_synth_noteoff(synth_, channel, b[1]);
+            break;
+        case 0x90:
+            // Velocity 0 is a note-off; the engine treats it so.
+            api_->fluid_synth_noteon(synth_, channel, b[1], b[2]);
+            break;
+        case 0xA0:
+            api_->fluid_synth_key_pressure(synth_, channel, b[1], b[2]);
+            break;
+        case 0xB0:
+            api_->fluid_synth_cc(synth_, channel, b[1], b[2]);
+            break;
+        case 0xC0:
+            api_->fluid_synth_program_change(synth_, channel, b[1]);
+            break;
+        case 0xD0:
+            api_->fluid_synth_channel_pressure(synth_, channel, b[1]);
+            break;
+        case 0xE0:
+            api_->fluid_synth_pitch_bend(synth_, channel, b[1] | (b[2] << 7));
+            break;
+        default:
+            if (b[0] == 0xF0 && length >= 2)
+                api_->fluid_synth_sysex(synth_, reinterpret_cast<const char*>(b + 1),
+                                        static_cast<int>(length - 2), nullptr, nullptr, nullptr, 0);
+            break; // other system messages mean nothing to a synthesizer
+        }
+    }
+
     // The audio callback. With no voice sounding and the reverb's echo died
     // away, the engine would only compute silence: the driver's buffers
     // come zeroed, so the callback leaves them so and the port idles.
     static int renderPeriod(void* self, int frames, int nfx, float* fx[], int nout, float* out[]) {
         auto* sink = static_cast<SynthSink*>(self);
-        if (sink->api_->fluid_synth_get_active_voice_count(sink->synth_) > 0)
-            sink->quietFrames_ = 0;
-        else if (sink->quietFrames_ >= echoFrames)
+        if (!sink->guard_.enter())
+            return FLUID_OK;
+        const int result = sink->renderGuarded(frames, nfx, fx, nout, out);
+        sink->guard_.leave();
+        return result;
+    }
+
+    int renderGuarded(int frames, int nfx, float* fx[], int nout, float* out[]) {
+        if (!loaded_.load(std::memory_order_acquire))
+            return FLUID_OK;
+        if (api_->fluid_synth_get_active_voice_count(synth_) > 0)
+            quietFrames_ = 0;
+        else if (quietFrames_ >= echoFrames)
             return FLUID_OK;
         else
-            sink->quietFrames_ += frames;
+            quietFrames_ += frames;
         if (nfx > 0)
-            return sink->api_->fluid_synth_process(sink->synth_, frames, nfx, fx, nout, out);
+            return api_->fluid_synth_process(synth_, frames, nfx, fx, nout, out);
         // Drivers without buffers of their own for the effects take them
         // mixed into the dry output.
         float* mixed[4] = {out[0], out[nout > 1 ? 1 : 0], out[0], out[nout > 1 ? 1 : 0]};
-        return sink->api_->fluid_synth_process(sink->synth_, frames, 4, mixed, nout, out);
+        return api_->fluid_synth_process(synth_, frames, 4, mixed, nout, out);
     }
 
     // Longer than the reverb's echo takes to fall below hearing.
     static constexpr int echoFrames = 3 * SynthAudio::sampleRate;
 
-    bool waitUntilStarted() {
-        std::unique_lock lock(mutex_);
-        started_.wait_for(lock, std::chrono::seconds(10), [this] { return !starting_; });
-        return ready_;
-    }
-
     const FluidApi* api_ = nullptr;
     fluid_settings_t* settings_ = nullptr;
     fluid_synth_t* synth_ = nullptr;
     fluid_audio_driver_t* driver_ = nullptr;
+    bool offline_ = false;
     std::thread starter_;
+    CallbackGuard guard_;
+    std::atomic<bool> loaded_{false};
     std::mutex mutex_;
-    std::condition_variable started_;
-    bool starting_ = true;
-    bool ready_ = false;
+    std::condition_variable changed_;
+    State state_ = State::starting;
+    std::deque<Pending> pending_;
     int quietFrames_ = echoFrames; // audio thread only
 };
 

@@ -22,12 +22,12 @@ struct SynthAudio {
     static constexpr double gain = 1.0;
 };
 
-// Opens the synthesizer with the first audio output that seems present (a
-// sound server, then the ALSA default device, then a running JACK server),
-// or with none when `offline` is set. Returns at once; the engine, the
-// soundfont and the audio output start on a thread of their own, and
-// messages sent sooner wait for them. Null when there is no soundfont or no
-// audio output at all.
+// Opens the synthesizer with the first audio output that takes it (a sound
+// server, then the ALSA default device, then a running JACK server), or
+// with none when `offline` is set. Returns once the audio output runs; the
+// soundfont loads on a thread of its own, and messages sent meanwhile are
+// kept, never waited for, and played as they were spaced once it is in.
+// Null when there is no soundfont or no audio output takes the engine.
 std::unique_ptr<OutSink> openSynth(bool offline);
 
 } // namespace midilib

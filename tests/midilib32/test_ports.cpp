@@ -9,6 +9,8 @@
 #include <jack/midiport.h>
 
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -321,10 +323,17 @@ TEST(SynthesizerAudio, NotesSoundThroughARunningJackServerAndSilenceBetween) {
     ASSERT_TRUE(capture.connectToNew("MidiLib32 synthesizer", before));
 
     MIDIEVENT on{MIDILIB_TIME_NOW, 0x90, 67, 64, 0};
-    EXPECT_EQ(PutMidiOut(port, &on) & 0xFFFF, 0u); // waits for the engine to be ready
     capture.start();
-    const std::vector<float> note = capture.take(size_t(capture.rate() / 2));
-    ASSERT_FALSE(note.empty());
+    EXPECT_EQ(PutMidiOut(port, &on) & 0xFFFF, 0u);
+    // The note sounds once the soundfont is in: measured from its onset.
+    const std::vector<float> heard = capture.take(size_t(capture.rate() * 1.5));
+    ASSERT_FALSE(heard.empty());
+    size_t onset = 0;
+    while (onset < heard.size() && std::abs(heard[onset]) < 1e-3f)
+        ++onset;
+    ASSERT_LT(onset, heard.size() / 2) << "the note did not sound";
+    const std::vector<float> note(heard.begin() + long(onset),
+                                  heard.begin() + long(onset) + long(capture.rate() / 2));
     EXPECT_GT(synthaudio::rms(note, 0, note.size()), 0.003);
     EXPECT_NEAR(synthaudio::fundamental(note, capture.rate()), 392.0, 2.0);
 
@@ -335,6 +344,47 @@ TEST(SynthesizerAudio, NotesSoundThroughARunningJackServerAndSilenceBetween) {
     ASSERT_FALSE(after.empty());
     // Within a second only the echo was left, and it has died away.
     EXPECT_LT(synthaudio::rms(after, second, after.size()), 1e-4);
+    EXPECT_EQ(CloseMidiOut(port), 0u);
+}
+
+// Notes put right after the open, while the soundfont still loads, are
+// kept, not waited for: they sound once it is in, spaced as they were put.
+TEST(SynthesizerAudio, NotesPutWhileItLoadsSoundLaterSpacedAsPut) {
+    REQUIRE_JACK_SERVER();
+    AudioCapture capture;
+    ASSERT_TRUE(capture.open());
+    const std::set<std::string> before = capture.outputs("MidiLib32 synthesizer");
+    const auto opening = std::chrono::steady_clock::now();
+    const uint32_t port = OpenMidiOut(nullptr, 0, 0, 78624);
+    const auto opened = std::chrono::steady_clock::now();
+    ASSERT_GT(port, 32u);
+    ASSERT_TRUE(capture.connectToNew("MidiLib32 synthesizer", before));
+    capture.start();
+    MIDIEVENT first{MIDILIB_TIME_NOW, 0x90, 67, 100, 0};
+    const auto putting = std::chrono::steady_clock::now();
+    EXPECT_EQ(PutMidiOut(port, &first) & 0xFFFF, 0u);
+    const auto put = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    MIDIEVENT off{MIDILIB_TIME_NOW, 0x80, 67, 0, 0};
+    MIDIEVENT second{MIDILIB_TIME_NOW, 0x90, 72, 100, 0};
+    EXPECT_EQ(PutMidiOut(port, &off) & 0xFFFF, 0u);
+    EXPECT_EQ(PutMidiOut(port, &second) & 0xFFFF, 0u);
+    using ms = std::chrono::duration<double, std::milli>;
+    std::printf("open %.1f ms, first put %.3f ms\n", ms(opened - opening).count(),
+                ms(put - putting).count());
+
+    const double rate = capture.rate();
+    const std::vector<float> heard = capture.take(size_t(rate * 1.5));
+    ASSERT_FALSE(heard.empty());
+    size_t onset = 0;
+    while (onset < heard.size() && std::abs(heard[onset]) < 1e-3f)
+        ++onset;
+    const auto at = [&](double seconds) { return onset + size_t(seconds * rate); };
+    ASSERT_LT(at(0.8), heard.size()) << "the first note never sounded";
+    const std::vector<float> g4(heard.begin() + long(onset), heard.begin() + long(at(0.38)));
+    const std::vector<float> c5(heard.begin() + long(at(0.42)), heard.begin() + long(at(0.8)));
+    EXPECT_NEAR(synthaudio::fundamental(g4, rate), 392.0, 3.0) << "the first note alone first";
+    EXPECT_NEAR(synthaudio::fundamental(c5, rate), 523.25, 4.0) << "the second 400 ms later";
     EXPECT_EQ(CloseMidiOut(port), 0u);
 }
 

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -185,6 +186,32 @@ TEST(OutEntryPoints, BadArgumentsOnAnOpenPortFail) {
     EXPECT_EQ(RenderMidiOut(port, nullptr, buffer, 16), 0u);
     EXPECT_EQ(RenderMidiOut(port, buffer, nullptr, 16), 0u);
     EXPECT_EQ(CloseMidiOut(port), 0u);
+}
+
+// With no audio output that takes the synthesizer (a sound server named
+// but not answering, no sound card, no JACK server), device 0 does not open,
+// rather than open and refuse every event.
+TEST(OutDevices, TheSynthesizerDoesNotOpenWithoutAnAudioOutput) {
+    const char* names[] = {"PULSE_SERVER", "JACK_DEFAULT_SERVER"};
+    std::string saved[2];
+    bool had[2];
+    for (int i = 0; i < 2; ++i) {
+        const char* value = std::getenv(names[i]);
+        had[i] = value != nullptr;
+        saved[i] = value ? value : "";
+    }
+    setenv("PULSE_SERVER", "unix:/nonexistent/tonyx-no-sound-server", 1);
+    setenv("JACK_DEFAULT_SERVER", "tonyx-no-such-server", 1);
+    const uint32_t port = OpenMidiOut(nullptr, 0, 0, 0);
+    for (int i = 0; i < 2; ++i) {
+        if (had[i])
+            setenv(names[i], saved[i].c_str(), 1);
+        else
+            unsetenv(names[i]);
+    }
+    EXPECT_LE(port, 32u);
+    if (port > 32)
+        CloseMidiOut(port);
 }
 
 } // namespace
