@@ -3,6 +3,7 @@
 #include <alsa/asoundlib.h>
 #include <cstdarg>
 #include <cstdlib>
+#include <dlfcn.h>
 #include <jack/jack.h>
 #include <mutex>
 #include <string>
@@ -16,14 +17,31 @@ namespace midilib {
 namespace {
 void alsaSilent(const char*, int, const char*, int, const char*, ...) {}
 void jackSilent(const char*) {}
+
+// Whether `handler` is the sound library's own default: it lies in the
+// same shared object as `libraryFunction`. A handler that lies anywhere
+// else was installed by the program, and stays.
+bool isLibraryDefault(const void* handler, const void* libraryFunction) {
+    Dl_info handlerInfo{};
+    Dl_info libraryInfo{};
+    return handler && dladdr(handler, &handlerInfo) != 0 &&
+           dladdr(libraryFunction, &libraryInfo) != 0 &&
+           handlerInfo.dli_fbase == libraryInfo.dli_fbase;
+}
 } // namespace
 
 void quietSoundLibraries() {
     static std::once_flag once;
     std::call_once(once, [] {
-        snd_lib_error_set_handler(alsaSilent);
-        jack_set_error_function(jackSilent);
-        jack_set_info_function(jackSilent);
+        if (isLibraryDefault(reinterpret_cast<const void*>(snd_lib_error),
+                             reinterpret_cast<const void*>(&snd_lib_error_set_handler)))
+            snd_lib_error_set_handler(alsaSilent);
+        if (isLibraryDefault(reinterpret_cast<const void*>(jack_error_callback),
+                             reinterpret_cast<const void*>(&jack_set_error_function)))
+            jack_set_error_function(jackSilent);
+        if (isLibraryDefault(reinterpret_cast<const void*>(jack_info_callback),
+                             reinterpret_cast<const void*>(&jack_set_info_function)))
+            jack_set_info_function(jackSilent);
     });
 }
 

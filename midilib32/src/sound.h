@@ -4,7 +4,9 @@ namespace midilib {
 
 // Turns off the diagnostics that the sound libraries print to stderr on
 // their own (a missing sound server is an ordinary answer here, not news
-// for the user's terminal). Safe to call often; acts once per process.
+// for the user's terminal), unless the program installed handlers of its
+// own: those are left as they are. Safe to call often; acts once per
+// process.
 void quietSoundLibraries();
 
 // Quick looks (well under a millisecond each, no client made) for whether
