@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: once in a plain
-# build and once under the address and undefined-behaviour sanitizers, then
-# the fuzz targets briefly. The last line is the verdict: how many test
-# programs passed and failed; the exit status is non-zero on any failure.
+# build and once under the address and undefined-behaviour sanitizers, the
+# MIDI library's tests under the thread sanitizer, then the fuzz targets
+# briefly. The last line is the verdict: how many test programs passed and
+# failed; the exit status is non-zero on any failure.
 set -uo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh || { echo "0 passed, 1 failed (installing packages)"; exit 1; }
@@ -43,6 +44,9 @@ run_build() {
 
 run_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_build build-asan -DCMAKE_BUILD_TYPE=Debug -DTONYX_SANITIZE=ON
+# The MIDI library's threads under the thread sanitizer (library and its
+# tests only; suppressions in tests/tsan.supp).
+run_build build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTONYX_TSAN=ON
 
 echo "== fuzz targets, briefly"
 ./scripts/fuzz.sh 5 >build-fuzz.results || true

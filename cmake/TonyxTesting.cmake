@@ -8,7 +8,7 @@ function(tonyx_add_gtest name)
   set_tests_properties(${name} PROPERTIES
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
     LABELS "unit;${T_LABELS}"
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TONYX_SOURCE_DIR=${CMAKE_SOURCE_DIR};LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TONYX_SOURCE_DIR=${CMAKE_SOURCE_DIR};LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp;TSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/tsan.supp second_deadlock_stack=1")
 endfunction()
 
 # tonyx_add_qtest(<name> SOURCES ... [LIBS ...] [LABELS ...])
