@@ -347,8 +347,11 @@ TEST_F(MidiInput, ClosingFromItsOwnNotificationEndsTheInput) {
 // for it to end, the port's thread is never cut off inside the library, and
 // nothing is posted afterwards.
 TEST_F(MidiInput, ClosingWhileANotificationRunsWaitsForIt) {
+    // The notification holds on until the test is about to close, then a
+    // little longer: the close begins while it runs, whatever the load.
     struct Slow {
         std::atomic<bool> inside{false};
+        std::atomic<bool> closing{false};
         std::atomic<int> posts{0};
         std::thread::id from;
         static void post(void* context, uint32_t message, uint32_t, uintptr_t) {
@@ -358,6 +361,9 @@ TEST_F(MidiInput, ClosingWhileANotificationRunsWaitsForIt) {
             self->from = std::this_thread::get_id();
             ++self->posts;
             self->inside = true;
+            const auto cap = steady_clock::now() + seconds(5);
+            while (!self->closing && steady_clock::now() < cap)
+                std::this_thread::yield();
             const auto until = steady_clock::now() + milliseconds(20);
             while (steady_clock::now() < until) {
             }
@@ -377,6 +383,7 @@ TEST_F(MidiInput, ClosingWhileANotificationRunsWaitsForIt) {
         while (!slow.inside && steady_clock::now() < deadline)
             std::this_thread::yield();
         ASSERT_TRUE(slow.inside) << "round " << round;
+        slow.closing = true;
         ASSERT_EQ(CloseMidiIn(input), 0u);
         EXPECT_FALSE(slow.inside) << "round " << round << ": the close returned during a post";
         EXPECT_NE(slow.from, std::this_thread::get_id()) << "posted from the port's thread";

@@ -183,14 +183,20 @@ TEST(SyncClock, ClosingFromItsOwnNotificationEndsTheClock) {
 // CloseSync waits for a notification under way on the clock's thread: a
 // caller may free the window's target as soon as it returns.
 TEST(SyncClock, CloseWaitsForTheEndNotificationUnderWay) {
+    // The notification holds on until the test is about to close, then a
+    // little longer: the close begins while it runs, whatever the load.
     struct Slow {
         std::atomic<bool> inside{false};
+        std::atomic<bool> closing{false};
         std::atomic<int> done{0};
         static void post(void* context, uint32_t message, uint32_t, uintptr_t) {
             auto* self = static_cast<Slow*>(context);
             if (message != MIDILIB_MSG_SYNC_DONE)
                 return;
             self->inside = true;
+            const auto cap = steady_clock::now() + seconds(5);
+            while (!self->closing && steady_clock::now() < cap)
+                std::this_thread::yield();
             std::this_thread::sleep_for(milliseconds(30));
             ++self->done;
             self->inside = false;
@@ -207,6 +213,7 @@ TEST(SyncClock, CloseWaitsForTheEndNotificationUnderWay) {
         while (!slow.inside && steady_clock::now() < deadline)
             std::this_thread::yield();
         ASSERT_TRUE(slow.inside) << "the end is told from the clock's thread";
+        slow.closing = true;
         ASSERT_EQ(CloseSync(sync), 0u);
         EXPECT_FALSE(slow.inside) << "round " << round;
         EXPECT_EQ(slow.done, 1);
