@@ -3,6 +3,7 @@
 #include "app/quitsignals.h"
 #include "app/zorpunit1.h"
 #include "core/exception.h"
+#include "core/filenotices.h"
 #include "errors/errorform.h"
 #include "errors/filterquery.h"
 #include "info/HelpFormUnit.h"
@@ -50,6 +51,8 @@ template <typename Window> void destroy(Window*& global) {
 
 TonyxApplication::TonyxApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName("Tonyx");
+    // Failed saves of the data files are told like any other message.
+    filenotices::setTeller([](const std::string& text) { showMessage(text); });
 }
 
 bool TonyxApplication::notify(QObject* receiver, QEvent* event) {

@@ -3,6 +3,7 @@
 #include "app/application.h"
 #include "app/keymap.h"
 #include "core/designunits.h"
+#include "core/filenotices.h"
 #include "errors/endofdrill.h"
 #include "errors/errorfile.h"
 #include "errors/errorform.h"
@@ -508,14 +509,17 @@ bool TForm1::includeFilteredDrill() {
 }
 
 void TForm1::updateErrorFile() {
-    // A file that cannot be written is not reported: the drill's score and
-    // report stand on their own.
+    // A failed save is told with the score window's, once per END; the
+    // drill's score and report stand on their own.
     (void)errors::updateErrorFile(*this);
 }
 
 void TForm1::showScoreWindow() {
-    if (Form2)
+    if (Form2) {
         Form2->showForDrill();
+    } else if (const std::string notice = filenotices::take(); !notice.empty()) {
+        filenotices::tell(notice);
+    }
 }
 
 void TForm1::clearReportBox() {

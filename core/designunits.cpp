@@ -28,13 +28,15 @@ void place96(QWidget* widget, int left, int top, int width, int height) {
 
 QFont sansFont(int designPixelHeight) {
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setPixelSize(std::max(1, static_cast<int>(std::lround(designPixelHeight * kScale * kFontScale))));
+    font.setPixelSize(
+        std::max(1, static_cast<int>(std::lround(designPixelHeight * kScale * kFontScale))));
     return font;
 }
 
 QFont fixedFont(int designPixelHeight) {
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPixelSize(std::max(1, static_cast<int>(std::lround(designPixelHeight * kScale * kFontScale))));
+    font.setPixelSize(
+        std::max(1, static_cast<int>(std::lround(designPixelHeight * kScale * kFontScale))));
     return font;
 }
 

@@ -2,15 +2,13 @@
 
 #include "app/drillstate.h"
 #include "core/atomicfile.h"
+#include "core/filenotices.h"
+#include "core/numbertokens.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cstdint>
-#include <fcntl.h>
 #include <limits>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace errors {
 
@@ -37,7 +35,7 @@ bool isSpace(char c) {
 }
 
 // Takes the file's numbers as its bytes arrive, so that reading stops as soon
-// as the table is full or the data goes wrong, whatever follows.
+// as the table is full, whatever follows.
 class NumberReader {
 public:
     explicit NumberReader(std::span<IntervalTally, kTallyRows> rows) : rows_(rows) {
@@ -45,20 +43,17 @@ public:
             row.clear();
     }
 
-    // False once reading has stopped; the rest of the data is not wanted.
+    // False once the table is full; the rest of the data is not wanted.
     bool feed(std::string_view bytes) {
         for (const char c : bytes) {
-            if (stopped_)
+            if (count_ == kErrorFileNumbers)
                 return false;
-            if (isSpace(c)) {
+            if (isSpace(c))
                 takeToken();
-            } else if (token_.size() == kLongestToken) {
-                stopped_ = true; // no counter is written this long
-            } else {
-                token_ += c;
-            }
+            else if (token_.size() <= kLongestToken)
+                token_ += c; // one past the longest marks a token too long
         }
-        return !stopped_;
+        return count_ < kErrorFileNumbers;
     }
 
     // The end of the data ends the last number.
@@ -67,44 +62,42 @@ public:
         return count_;
     }
 
+    [[nodiscard]] int damaged() const { return damaged_; }
+
 private:
-    // "-2147483648" with room for leading zeros.
+    // No counter is written longer than "-2147483648"; leading zeros aside.
     static constexpr size_t kLongestToken = 32;
 
     void takeToken() {
-        if (token_.empty() || stopped_)
+        if (token_.empty() || count_ == kErrorFileNumbers)
             return;
-        // A decimal integer: an optional minus sign, then digits only. A
-        // number beyond 32 bits was never written by the program, so it ends
-        // the reading like any other damage.
-        const bool digitsOnly =
-            std::all_of(token_.begin() + (token_[0] == '-' ? 1 : 0), token_.end(),
-                        [](char c) { return c >= '0' && c <= '9'; });
         int32_t value = 0;
-        const auto result = std::from_chars(token_.data(), token_.data() + token_.size(), value);
+        // A token that is not a 32-bit integer keeps its place, so the
+        // counters after it still land in their own fields.
+        if (token_.size() > kLongestToken || !parseIntegerToken(token_, value))
+            ++damaged_;
+        else
+            rows_[static_cast<size_t>(count_ / IntervalTally::kCounters)].counter(
+                count_ % IntervalTally::kCounters) = value;
         token_.clear();
-        if (!digitsOnly || result.ec != std::errc{}) {
-            stopped_ = true;
-            return;
-        }
-        rows_[static_cast<size_t>(count_ / IntervalTally::kCounters)].counter(
-            count_ % IntervalTally::kCounters) = value;
-        if (++count_ == kErrorFileNumbers)
-            stopped_ = true;
+        ++count_;
     }
 
     std::span<IntervalTally, kTallyRows> rows_;
     std::string token_;
     int count_ = 0;
-    bool stopped_ = false;
+    int damaged_ = 0;
 };
 
 } // namespace
 
-int parseErrorFile(std::string_view data, std::span<IntervalTally, kTallyRows> rows) {
+int parseErrorFile(std::string_view data, std::span<IntervalTally, kTallyRows> rows, int* damaged) {
     NumberReader reader(rows);
     reader.feed(data);
-    return reader.finish();
+    const int count = reader.finish();
+    if (damaged)
+        *damaged = reader.damaged();
+    return count;
 }
 
 void addTallies(std::span<IntervalTally, kTallyRows> sum,
@@ -118,48 +111,58 @@ void addTallies(std::span<IntervalTally, kTallyRows> sum,
         }
 }
 
-ErrorFileRead readErrorFile(const std::string& path, std::span<IntervalTally, kTallyRows> rows) {
-    NumberReader reader(rows);
-    if (!fileExists(path))
+ErrorFileRead readErrorFile(const std::string& path, std::span<IntervalTally, kTallyRows> rows,
+                            std::string* text) {
+    for (IntervalTally& row : rows)
+        row.clear();
+    FileContents contents = readFileGuarded(path);
+    if (contents.status == FileReadStatus::Missing)
         return ErrorFileRead::Missing;
-    // Only a plain file is read: a pipe or a device under this name would
-    // block or never end, and a directory cannot be read at all.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    if (!contents.read())
         return ErrorFileRead::Unreadable;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return ErrorFileRead::Unreadable;
-    }
-    char buffer[16384];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            ::close(fd);
-            for (IntervalTally& row : rows)
-                row.clear();
-            return ErrorFileRead::Unreadable;
-        }
-        if (n == 0 || !reader.feed(std::string_view(buffer, static_cast<size_t>(n))))
-            break;
-    }
-    ::close(fd);
-    reader.finish();
-    return ErrorFileRead::Read;
+    int damaged = 0;
+    parseErrorFile(contents.data, rows, &damaged);
+    if (text)
+        *text = std::move(contents.data);
+    return damaged ? ErrorFileRead::Damaged : ErrorFileRead::Read;
 }
 
 ErrorFileUpdate updateErrorFile(DrillState& drill, const std::string& path) {
     const std::span<IntervalTally, kTallyRows> cumulative(drill.cumulativeTally);
     const std::span<const IntervalTally, kTallyRows> session(drill.sessionTally);
-    const ErrorFileRead read = readErrorFile(path, cumulative);
-    if (read == ErrorFileRead::Unreadable)
+    for (IntervalTally& row : cumulative)
+        row.clear();
+    const FileContents old = readFileGuarded(path);
+    if (old.status != FileReadStatus::Missing && !old.read()) {
+        filenotices::saveFailed(path, unreadableReason(old));
         return ErrorFileUpdate::Unreadable;
+    }
+    int damaged = 0;
+    parseErrorFile(old.data, cumulative, &damaged);
+    const ErrorFileRead read = old.status == FileReadStatus::Missing ? ErrorFileRead::Missing
+                               : damaged                             ? ErrorFileRead::Damaged
+                                                                     : ErrorFileRead::Read;
+    const std::string damagedCopy = path + kDamagedSuffix;
+    if (read == ErrorFileRead::Damaged) {
+        const FileWrite kept = rewriteFile(damagedCopy, old.data);
+        if (!kept.ok) {
+            filenotices::saveFailed(path, "part of it could not be read, and a copy of it could "
+                                          "not be kept in " +
+                                              filenotices::fullPath(damagedCopy) + " (" +
+                                              kept.reason + ")");
+            return ErrorFileUpdate::WriteFailed;
+        }
+    }
     addTallies(cumulative, session);
-    if (!writeFileAtomically(path, formatErrorFile(cumulative)))
+    const FileWrite written = rewriteFile(path, formatErrorFile(cumulative));
+    if (!written.ok) {
+        filenotices::saveFailed(path, written.reason);
         return ErrorFileUpdate::WriteFailed;
+    }
+    if (read == ErrorFileRead::Damaged) {
+        filenotices::damagedKept(path, damagedCopy);
+        return ErrorFileUpdate::MergedDamaged;
+    }
     return read == ErrorFileRead::Missing ? ErrorFileUpdate::Created : ErrorFileUpdate::Merged;
 }
 

@@ -1,7 +1,7 @@
 #include "errors/generalnotation.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -18,8 +18,11 @@ std::string generalNotation(float value, std::string_view decimalPoint) {
     std::string text = value < 0 ? "-" : "";
     // The float's exact decimal expansion: the first three significant digits
     // decide the rounding, so no earlier rounding may touch them.
+    // to_chars, not printf: its decimal point does not follow the locale.
     char buffer[80];
-    std::snprintf(buffer, sizeof buffer, "%.40e", std::fabs(static_cast<double>(value)));
+    *std::to_chars(buffer, buffer + sizeof buffer - 1, std::fabs(static_cast<double>(value)),
+                   std::chars_format::scientific, 40)
+         .ptr = '\0';
     const int d1 = buffer[0] - '0';
     const int d2 = buffer[2] - '0';
     const int d3 = buffer[3] - '0';

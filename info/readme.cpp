@@ -1,9 +1,9 @@
 #include "info/readme.h"
 
+#include "core/atomicfile.h"
 #include "core/designunits.h"
 #include "core/exception.h"
 
-#include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStringList>
@@ -16,10 +16,12 @@ const char* const kReadmeFile = "readme.txt";
 
 // The file's lines, split at CR LF, LF or a lone CR alike.
 QString readLines(const char* fileName) {
-    QFile file(QString::fromLatin1(fileName));
-    if (!file.open(QIODevice::ReadOnly))
+    // Guarded: a pipe under this name would block start-up, a link to a
+    // device would read without end.
+    const FileContents file = readFileGuarded(fileName);
+    if (!file.read())
         throw Exception(std::string("Cannot open file ") + fileName);
-    QString text = QString::fromUtf8(file.readAll());
+    QString text = QString::fromUtf8(file.data.data(), static_cast<qsizetype>(file.data.size()));
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     // A final line break ends the last line; it does not start a new one.

@@ -1,13 +1,13 @@
 #include "score/highscores.h"
 
 #include "core/atomicfile.h"
+#include "core/filenotices.h"
+#include "core/numbertokens.h"
 
 #include <cctype>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
-#include <type_traits>
 
 namespace {
 
@@ -45,27 +45,7 @@ public:
         return pos_ >= text_.size();
     }
 
-    // A whole field as a number of type T (an optional '+' allowed, as
-    // printf-style readers take it); false if any of it is not part of one.
-    template <typename T> bool read(T& value) {
-        const std::string_view field = next();
-        if (field.empty())
-            return false;
-        const char* first = field.data() + (field.front() == '+' ? 1 : 0);
-        const char* last = field.data() + field.size();
-        const auto [end, error] = std::from_chars(first, last, value);
-        if (error != std::errc() || end != last)
-            return false;
-        if constexpr (std::is_floating_point_v<T>)
-            return std::isfinite(value);
-        return true;
-    }
-
-private:
-    void skipSpace() {
-        while (pos_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[pos_])))
-            ++pos_;
-    }
+    // The next field; empty at the end of the text.
     std::string_view next() {
         skipSpace();
         const size_t start = pos_;
@@ -74,9 +54,29 @@ private:
         return text_.substr(start, pos_ - start);
     }
 
+private:
+    void skipSpace() {
+        while (pos_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[pos_])))
+            ++pos_;
+    }
+
     std::string_view text_;
     size_t pos_ = 0;
 };
+
+// One record of five fields, read whole or not at all.
+bool readRecord(const std::string_view (&fields)[5], HighScoreEntry& e) {
+    double time = 0.0;
+    if (!parseDecimalToken(fields[0], e.date) || !parseIntegerToken(fields[1], e.correct) ||
+        !parseIntegerToken(fields[2], e.incorrect) || !parseDecimalToken(fields[3], time) ||
+        !parseIntegerToken(fields[4], e.score))
+        return false;
+    // A time that does not fit a float cannot have been written by us.
+    if (std::fabs(time) > static_cast<double>(std::numeric_limits<float>::max()))
+        return false;
+    e.timePerInterval = static_cast<float>(time);
+    return true;
+}
 
 } // namespace
 
@@ -114,31 +114,39 @@ std::string dateSeparatorOf(std::string_view format) {
 }
 
 std::string formatHighScoreFile(const std::vector<HighScoreEntry>& table) {
+    // Not printf: under a decimal-comma locale it writes "4,8".
     std::string text;
-    char record[160];
     for (const HighScoreEntry& e : table) {
-        std::snprintf(record, sizeof record, "\r\n%g %d %d %g %d", e.date, e.correct, e.incorrect,
-                      static_cast<double>(e.timePerInterval), e.score);
-        text += record;
+        text += "\r\n";
+        text += formatGeneral(e.date);
+        text += ' ';
+        text += std::to_string(e.correct);
+        text += ' ';
+        text += std::to_string(e.incorrect);
+        text += ' ';
+        text += formatGeneral(static_cast<double>(e.timePerInterval));
+        text += ' ';
+        text += std::to_string(e.score);
     }
     return text;
 }
 
-std::vector<HighScoreEntry> parseHighScoreFile(std::string_view text) {
+std::vector<HighScoreEntry> parseHighScoreFile(std::string_view text, int* damaged) {
     std::vector<HighScoreEntry> table;
+    int unread = 0;
     FieldReader reader(text);
     while (table.size() < static_cast<size_t>(kHighScoreFileEntries) && !reader.atEnd()) {
+        std::string_view fields[5];
+        for (std::string_view& field : fields)
+            field = reader.next();
         HighScoreEntry e;
-        double time = 0.0;
-        if (!reader.read(e.date) || !reader.read(e.correct) || !reader.read(e.incorrect) ||
-            !reader.read(time) || !reader.read(e.score))
-            break;
-        // A time that does not fit a float cannot have been written by us.
-        if (std::fabs(time) > static_cast<double>(std::numeric_limits<float>::max()))
-            break;
-        e.timePerInterval = static_cast<float>(time);
-        table.push_back(e);
+        if (readRecord(fields, e))
+            table.push_back(e);
+        else
+            ++unread; // the records after it are still read
     }
+    if (damaged)
+        *damaged = unread;
     return table;
 }
 
@@ -162,28 +170,32 @@ size_t insertionIndex(const std::vector<HighScoreEntry>& table, int32_t score) {
 HighScoreUpdate updateHighScoreFile(const std::string& path, const HighScoreEntry& drill,
                                     bool eligible, std::string_view dateSeparator) {
     HighScoreUpdate update;
+    const auto save = [&](const std::vector<HighScoreEntry>& table) {
+        const FileWrite written = rewriteFile(path, formatHighScoreFile(table));
+        if (!written.ok)
+            filenotices::saveFailed(path, written.reason);
+        return written.ok;
+    };
     if (!fileExists(path)) {
         // The first drill ever starts the file; the list stays empty. A drill
         // that used filters is not recorded, here as anywhere else.
-        if (eligible) {
-            update.recorded = true;
-            update.written = writeFileAtomically(path, formatHighScoreFile({drill}));
-        }
+        if (eligible)
+            update.recorded = update.written = save({drill});
         update.filterNotice = !eligible;
         return update;
     }
 
-    const std::optional<std::string> text = readWholeFile(path);
+    const FileContents old = readFileGuarded(path);
+    int damaged = 0;
     std::vector<HighScoreEntry> table;
-    if (text)
-        table = parseHighScoreFile(*text);
+    if (old.read())
+        table = parseHighScoreFile(old.data, &damaged);
 
     update.filterNotice = !eligible;
     size_t selected = 0;
     if (eligible) {
         selected = insertionIndex(table, drill.score);
         table.insert(table.begin() + static_cast<std::ptrdiff_t>(selected), drill);
-        update.recorded = selected < static_cast<size_t>(kHighScoreFileEntries) && text.has_value();
     }
 
     for (size_t i = 0; i < table.size(); ++i)
@@ -194,7 +206,30 @@ HighScoreUpdate updateHighScoreFile(const std::string& path, const HighScoreEntr
     if (table.size() > static_cast<size_t>(kHighScoreFileEntries))
         table.resize(kHighScoreFileEntries);
     // A file we could not read may hold a table we would destroy.
-    if (text)
-        update.written = writeFileAtomically(path, formatHighScoreFile(table));
+    if (!old.read()) {
+        filenotices::saveFailed(path, unreadableReason(old));
+        update.unsavedLine = eligible ? static_cast<int>(selected) : -1;
+        return update;
+    }
+    // Records that could not be read are kept in a copy before they go.
+    const std::string damagedCopy = path + kDamagedSuffix;
+    if (damaged) {
+        const FileWrite kept = rewriteFile(damagedCopy, old.data);
+        if (!kept.ok) {
+            filenotices::saveFailed(path, "part of it could not be read, and a copy of it could "
+                                          "not be kept in " +
+                                              filenotices::fullPath(damagedCopy) + " (" +
+                                              kept.reason + ")");
+            update.unsavedLine = eligible ? static_cast<int>(selected) : -1;
+            return update;
+        }
+    }
+    update.written = save(table);
+    update.recorded =
+        update.written && eligible && selected < static_cast<size_t>(kHighScoreFileEntries);
+    if (update.written && damaged)
+        filenotices::damagedKept(path, damagedCopy);
+    if (!update.written && eligible)
+        update.unsavedLine = static_cast<int>(selected);
     return update;
 }

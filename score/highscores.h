@@ -33,12 +33,17 @@ inline constexpr const char* kHighScoreFileName = "hiscore.dat";
 // ---- The file -----------------------------------------------------------
 // Each record is introduced by CR LF, so the text begins with CR LF and has
 // none after the last record. Fields: date and time per interval as printf
-// "%g", the counts and the score as integers.
+// "%g" writes them in the C locale (a decimal point whatever the user's
+// locale), the counts and the score as integers.
 [[nodiscard]] std::string formatHighScoreFile(const std::vector<HighScoreEntry>& table);
-// Reads records separated by any white space. Reading stops, keeping what
-// was read before, at the end of the text, at a record that cannot be read
-// in full, and after kHighScoreFileEntries records.
-[[nodiscard]] std::vector<HighScoreEntry> parseHighScoreFile(std::string_view text);
+// Reads records of five fields separated by any white space, each field in
+// the number syntax of core/numbertokens.h (so a decimal comma written by an
+// earlier build reads as the number meant). A record with a field that
+// cannot be read is left out and reading goes on with the next five fields;
+// `damaged`, when given, receives how many were left out. Reading stops at
+// the end of the text and after kHighScoreFileEntries records.
+[[nodiscard]] std::vector<HighScoreEntry> parseHighScoreFile(std::string_view text,
+                                                             int* damaged = nullptr);
 
 // ---- The list -------------------------------------------------------------
 // One line of the score window's list, rank counted from 1.
@@ -54,8 +59,10 @@ struct HighScoreUpdate {
     std::vector<std::string> lines; // the list, one line per entry
     int selectedLine = -1;          // -1: nothing to select (empty list)
     bool filterNotice = false;      // show that filtered drills are not eligible
-    bool recorded = false;          // the drill entered the stored table
+    bool recorded = false;          // the drill is in the table as stored in the file
     bool written = false;           // the file was (re)written
+    int unsavedLine = -1;           // the drill's line when the drill is not in the file
+                                    // because the save failed; -1 otherwise
 };
 
 // Enters a drill into the table kept in the file at `path`: reads it, inserts
@@ -63,7 +70,10 @@ struct HighScoreUpdate {
 // selected (the first line for an ineligible drill), and rewrites the file
 // atomically with the first kHighScoreFileEntries entries. With no file yet,
 // an eligible drill makes a file of its one record and the list stays empty.
-// A file that exists but cannot be read is never overwritten.
+// A file that exists but cannot be read is never overwritten. Damaged
+// records are kept in "<path>.damaged" before the rewrite drops them (no
+// rewrite when that copy cannot be made). A failed save, a file that cannot
+// be read and a damaged copy kept are told through core/filenotices.h.
 [[nodiscard]] HighScoreUpdate updateHighScoreFile(const std::string& path,
                                                   const HighScoreEntry& drill, bool eligible,
                                                   std::string_view dateSeparator);

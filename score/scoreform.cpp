@@ -2,6 +2,7 @@
 
 #include "app/drillstate.h"
 #include "core/designunits.h"
+#include "core/filenotices.h"
 #include "errors/errorform.h"
 
 #include <QDate>
@@ -182,6 +183,19 @@ void TForm2::updateHighScores() {
         ListBox->addItem(QString::fromStdString(line));
     if (update.selectedLine >= 0)
         ListBox->setCurrentRow(update.selectedLine);
+    // A drill whose save failed keeps its place in the list, marked as not
+    // stored.
+    if (QListWidgetItem* unsaved = ListBox->item(update.unsavedLine)) {
+        QFont font = unsaved->font();
+        font.setItalic(true);
+        unsaved->setFont(font);
+        unsaved->setForeground(Qt::red);
+        unsaved->setToolTip(QStringLiteral("Not saved: this drill is not in the high-score file."));
+    }
+    // What went wrong with the files at this END, told once, over this window.
+    const std::string notice = filenotices::take();
+    if (!notice.empty())
+        QTimer::singleShot(0, this, [notice] { filenotices::tell(notice); });
 }
 
 void TForm2::Button2Click() {

@@ -27,6 +27,16 @@ for dir in fuzz/*/; do
   work="build-fuzz/corpus-$name"
   mkdir -p "$work"
   [ -d "$dir/corpus" ] && cp -n "$dir"/corpus/* "$work"/ 2>/dev/null || true
+  # The test fixtures of what the target reads seed it too (fixtures.txt
+  # names their folders).
+  if [ -f "$dir/fixtures.txt" ]; then
+    while read -r fixtures; do
+      [ -n "$fixtures" ] && [ -d "$fixtures" ] || continue
+      for f in "$fixtures"/*; do
+        [ -f "$f" ] && cp -n "$f" "$work/fixture-$(basename "$f")"
+      done
+    done < "$dir/fixtures.txt"
+  fi
   echo "== fuzzing $name for ${seconds}s" >&2
   if ! "$bin" -max_total_time="$seconds" -print_final_stats=1 "$work" 2>"build-fuzz/fuzz-$name.log"; then
     tail -40 "build-fuzz/fuzz-$name.log" >&2

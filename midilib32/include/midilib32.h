@@ -269,7 +269,14 @@ MIDILIB32_API uint32_t GetPosition(uint32_t sync, uint32_t* ticks) MIDILIB32_EXP
  * the mark on the first byte of the second. An F0 run's leading F0 byte is
  * its event type), and writes
  * system common and real-time messages (0xF1..0xFE) as escapes of their
- * bytes. Channel messages are written in running status. */
+ * bytes. Channel messages are written in running status.
+ * - An event of status 0xFF given to WriteSMF is a rest: nothing is
+ *   written, and its time is added to the delta of what comes next on the
+ *   track (an event, a meta event, or the track's end). So a meta event
+ *   can be placed at any time (a rest, then WriteMetaEvent) and a track's
+ *   length set (a rest, then the end of the track). A file is copied
+ *   through the API by merging each track's events with its meta events
+ *   (ReadMetaEvent gives their times) in time order. */
 
 /* Opens `path` for reading (mode 'r') or writing (mode 'w').
  * Reading: the whole file is read at once; `format` is ignored and
@@ -280,11 +287,19 @@ MIDILIB32_API uint32_t GetPosition(uint32_t sync, uint32_t* ticks) MIDILIB32_EXP
  * length number, a data byte with no status to run on, a length past the
  * chunk's end, a status byte where data belongs, a real-time status) and
  * then ends; chunks of other types are skipped.
+ * Only a regular file is read (a pipe or a device is refused, and none
+ * blocks the call), up to 4 GiB. While it is open the file's bytes are held
+ * plus 28 bytes per track chunk; meta-event lookups keep no index.
  * Writing: `format` 0 (one track) or 1; *tracks gives the number of tracks
  * (null or 0: one). The file is built in memory and written at CloseSMF
- * through a temporary file in the same folder, which replaces `path` only
- * when complete; a folder that cannot take the file fails the open. The
- * resolution starts at 96 ticks per quarter note.
+ * through a temporary file in the folder of the file it replaces, which
+ * replaces it only when complete. A symbolic link is followed (its target
+ * is replaced, the link stays), an existing file keeps its mode (and owner
+ * where the process may set it), a new one gets 0666 less the umask. The
+ * open fails when the file cannot be replaced: a folder that cannot take
+ * the file, an existing file without write permission (mode 444, say) or
+ * one that is not a regular file. The resolution starts at 96 ticks per
+ * quarter note.
  * Returns a handle > 32, or <= 32 on failure. The handle lives until
  * CloseSMF. */
 MIDILIB32_API uint32_t OpenSMF(const char* path, uint32_t mode, uint32_t format, uint32_t* tracks)
@@ -306,8 +321,9 @@ MIDILIB32_API uint32_t ReadSMF(uint32_t smf, uint32_t track, LPMIDIEVENT events,
     MIDILIB32_EXPORT(ReadSMF, 16);
 /* Appends `count` events (copied) to `track` of a file open for writing.
  * Returns how many were taken; it stops at the first event it cannot write
- * (a status below 0x80 or 0xFF, a data byte above 127, a delta above
- * 0x0FFFFFFF, a track already ended by an end-of-track meta event). */
+ * (a status below 0x80, a data byte above 127, a delta above 0x0FFFFFFF
+ * counting the rests before it, a track already ended by an end-of-track
+ * meta event). Status 0xFF is a rest (see above). */
 MIDILIB32_API uint32_t WriteSMF(uint32_t smf, uint32_t track, LPMIDIEVENT events, uint32_t count)
     MIDILIB32_EXPORT(WriteSMF, 16);
 /* Ticks per quarter note (the header's division as stored; a value with
@@ -328,7 +344,8 @@ MIDILIB32_API uint32_t SetSMFResolution(uint32_t smf, uint32_t resolution)
 MIDILIB32_API int32_t ReadMetaEvent(uint32_t smf, uint32_t track, uint32_t type, uint8_t** data,
                                     uint32_t* length) MIDILIB32_EXPORT(ReadMetaEvent, 20);
 /* Appends meta event `type` (0..127) to `track` of a file open for
- * writing, at the time of the previous event (delta 0). `data` is copied.
+ * writing, at the time of the previous event plus the rests written since
+ * (see WriteSMF). `data` is copied.
  * A length of 0 with data not null takes data as zero-terminated text (a
  * track name); null data writes an empty event. An end-of-track (0x2F) ends
  * the track: later events are refused. 0 = written; nonzero = failed. */

@@ -1,22 +1,19 @@
 // Standard MIDI File entry points: a handle table over SmfReader (the whole
 // file is read at open and decoded batch by batch) and SmfWriter (the file
-// is built in memory and written at close, through a temporary file in the
-// same folder that replaces the target only when complete).
+// is built in memory and written at close through the program's guarded
+// rewrite: a temporary file beside the target replaces it only when
+// complete, links are followed, the mode is kept).
 #include "smf_file.h"
+
+#include "core/atomicfile.h"
 
 #include "midilib32.h"
 
-#include <cerrno>
 #include <climits>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace midilib {
 namespace {
@@ -28,17 +25,8 @@ struct SmfHandle {
     char mode = 'r';
     std::unique_ptr<SmfReader> reader;
     std::unique_ptr<SmfWriter> writer;
-    std::string path;
-    std::string tempPath;
-    int tempFd = -1;
-
-    ~SmfHandle() {
-        // A file opened for writing and never closed leaves no temporary behind.
-        if (tempFd >= 0) {
-            ::close(tempFd);
-            ::unlink(tempPath.c_str());
-        }
-    }
+    // A file opened for writing and never closed leaves no temporary behind.
+    FileRewrite rewrite;
 };
 
 std::mutex tableLock;
@@ -48,33 +36,6 @@ uint32_t nextHandle = firstSmfHandle;
 SmfHandle* find(uint32_t handle) {
     const auto it = table.find(handle);
     return it == table.end() ? nullptr : it->second.get();
-}
-
-bool writeAll(int fd, const std::vector<uint8_t>& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += size_t(n);
-    }
-    return true;
-}
-
-// Read without changing it: umask() would have to set it, racing other threads.
-mode_t processUmask() {
-    FILE* status = std::fopen("/proc/self/status", "r");
-    unsigned mask = 022;
-    if (status) {
-        char line[256];
-        while (std::fgets(line, sizeof line, status))
-            if (std::sscanf(line, "Umask: %o", &mask) == 1)
-                break;
-        std::fclose(status);
-    }
-    return mode_t(mask & 0777);
 }
 
 uint32_t addHandle(std::unique_ptr<SmfHandle> smf) {
@@ -104,11 +65,9 @@ uint32_t openForWriting(const char* path, uint32_t format, uint32_t* tracks) {
         return 0;
     auto smf = std::make_unique<SmfHandle>();
     smf->mode = 'w';
-    smf->path = path;
-    // The temporary file is made now, so an unwritable folder fails the open.
-    smf->tempPath = smf->path + ".XXXXXX";
-    smf->tempFd = ::mkstemp(smf->tempPath.data());
-    if (smf->tempFd < 0)
+    // The rewrite begins now, so a file or folder that cannot take the new
+    // file fails the open.
+    if (!smf->rewrite.begin(path))
         return 0;
     smf->writer = std::make_unique<SmfWriter>(uint16_t(format), count, 96);
     if (tracks)
@@ -149,16 +108,8 @@ extern "C" MIDILIB32_API uint32_t CloseSMF(uint32_t handle) {
         }
         if (smf->mode != 'w')
             return 0;
-        // mkstemp makes the file private; a MIDI file is an ordinary document.
-        const bool ok = writeAll(smf->tempFd, smf->writer->finish()) &&
-                        ::fchmod(smf->tempFd, 0666 & ~processUmask()) == 0 &&
-                        ::fsync(smf->tempFd) == 0;
-        ::close(smf->tempFd);
-        smf->tempFd = -1;
-        if (ok && std::rename(smf->tempPath.c_str(), smf->path.c_str()) == 0)
-            return 0;
-        ::unlink(smf->tempPath.c_str());
-        return 1;
+        const std::vector<uint8_t> bytes = smf->writer->finish();
+        return smf->rewrite.write(bytes.data(), bytes.size()) && smf->rewrite.commit() ? 0 : 1;
     } catch (...) {
         return 1;
     }

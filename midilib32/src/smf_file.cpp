@@ -1,12 +1,10 @@
 #include "smf_file.h"
 
+#include "core/atomicfile.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace midilib {
@@ -89,50 +87,39 @@ void SmfBytes::release() {
 
 bool SmfBytes::readFile(const char* path) {
     release();
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    // Guarded: a pipe would block for ever, a device would never end.
+    GuardedFile file(path, 0xFFFFFFFFu);
+    if (!file.isOpen())
         return false;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && uint64_t(st.st_size) <= 0xFFFFFFFFu;
-    const size_t expected = ok ? size_t(st.st_size) : 0;
+    const size_t expected = size_t(file.size());
     constexpr size_t hugePage = size_t(2) << 20;
     uint8_t* target = nullptr;
-    if (ok && expected >= hugePage) {
+    if (expected >= hugePage) {
         mappedLength_ = (expected + hugePage - 1) / hugePage * hugePage;
         void* map = ::mmap(nullptr, mappedLength_, PROT_READ | PROT_WRITE,
                            MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (map == MAP_FAILED) {
             mappedLength_ = 0;
-            ok = false;
-        } else {
-            mapped_ = static_cast<uint8_t*>(map);
-            ::madvise(map, mappedLength_, MADV_HUGEPAGE);
-            target = mapped_;
+            return false;
         }
-    } else if (ok) {
+        mapped_ = static_cast<uint8_t*>(map);
+        ::madvise(map, mappedLength_, MADV_HUGEPAGE);
+        target = mapped_;
+    } else {
         vector_.resize(expected);
         target = vector_.data();
     }
     // The file may shrink while it is read: what was there is what counts.
-    size_t done = 0;
-    while (ok && done < expected) {
-        const ssize_t n = ::read(fd, target + done, expected - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            ok = false;
-        if (n <= 0)
-            break;
-        done += size_t(n);
-    }
-    ::close(fd);
-    if (!ok) {
+    const ssize_t done = file.read(target, expected);
+    if (done < 0) {
         release();
         return false;
     }
-    size_ = done;
-    if (!mapped_)
-        vector_.resize(done);
+    size_ = size_t(done);
+    if (!mapped_) {
+        vector_.resize(size_);
+        vector_.shrink_to_fit();
+    }
     return true;
 }
 
@@ -150,20 +137,31 @@ bool SmfReader::load(SmfBytes bytes) {
     if (format_ > 2 || division_ == 0)
         return false;
     const uint32_t size = uint32_t(bytes_.size());
-    uint32_t pos = 8 + headerLength;
-    while (size - pos >= 8) {
-        const uint32_t length = be32(&data[pos + 4]);
-        const uint32_t begin = pos + 8;
-        // A chunk that claims more than the file holds is read up to the end.
-        const uint32_t end = length > size - begin ? size : begin + length;
-        if (!std::memcmp(&data[pos], "MTrk", 4)) {
-            Track track;
-            track.begin = begin;
-            track.end = end;
-            track.cursor.pos = begin;
-            tracks_.push_back(std::move(track));
+    // Two passes: the first counts the tracks, so the table is made at its
+    // exact size (a file of a million empty tracks is 8 MB; doubling growth
+    // would hold twice its table).
+    for (int pass = 0; pass < 2; ++pass) {
+        uint32_t count = 0;
+        uint32_t pos = 8 + headerLength;
+        while (size - pos >= 8) {
+            const uint32_t length = be32(&data[pos + 4]);
+            const uint32_t begin = pos + 8;
+            // A chunk that claims more than the file holds is read up to the end.
+            const uint32_t end = length > size - begin ? size : begin + length;
+            if (!std::memcmp(&data[pos], "MTrk", 4)) {
+                if (pass == 1) {
+                    Track track;
+                    track.begin = begin;
+                    track.end = end;
+                    track.cursor.pos = begin;
+                    tracks_.push_back(track);
+                }
+                ++count;
+            }
+            pos = end;
         }
-        pos = end;
+        if (pass == 0)
+            tracks_.reserve(count);
     }
     return true;
 }
@@ -176,11 +174,7 @@ void SmfReader::rewind() {
 }
 
 size_t SmfReader::heldBytes() const {
-    size_t held = bytes_.held() + tracks_.capacity() * sizeof(Track);
-    for (const auto& track : tracks_)
-        held += track.metas.capacity() * sizeof(SmfMeta) +
-                track.firstOfType.capacity() * sizeof(uint32_t);
-    return held;
+    return bytes_.held() + tracks_.capacity() * sizeof(Track);
 }
 
 uint32_t SmfReader::read(uint32_t track, MIDIEVENT* out, uint32_t room) {
@@ -193,28 +187,28 @@ uint32_t SmfReader::read(uint32_t track, MIDIEVENT* out, uint32_t room) {
 const SmfMeta* SmfReader::findMeta(uint32_t track, uint8_t type, uint32_t occurrence) {
     if (track >= tracks_.size())
         return nullptr;
-    Track& t = tracks_[track];
-    if (!t.metasIndexed) {
-        // One pass over the track with a cursor of its own, so reading in
-        // batches is not disturbed.
-        SmfCursor cursor;
-        cursor.pos = t.begin;
-        MIDIEVENT scratch[1024];
-        while (decode(t, cursor, scratch, 1024, &t.metas))
-            ;
-        std::stable_sort(t.metas.begin(), t.metas.end(),
-                         [](const SmfMeta& a, const SmfMeta& b) { return a.type < b.type; });
-        t.firstOfType.assign(257, 0);
-        for (const SmfMeta& meta : t.metas)
-            ++t.firstOfType[meta.type + 1];
-        for (size_t i = 1; i < t.firstOfType.size(); ++i)
-            t.firstOfType[i] += t.firstOfType[i - 1];
-        t.metasIndexed = true;
+    const Track& t = tracks_[track];
+    MetaScan& scan = metaScan_;
+    if (!scan.valid || scan.track != track || scan.type != type || scan.seen > occurrence) {
+        scan = MetaScan{};
+        scan.valid = true;
+        scan.track = track;
+        scan.type = type;
+        scan.cursor.pos = t.begin;
     }
-    const uint32_t index = t.firstOfType[type] + occurrence;
-    if (occurrence >= t.firstOfType[type + 1] - t.firstOfType[type])
+    // A cursor of its own, so reading in batches is not disturbed.
+    SmfMetaSearch search;
+    search.type = type;
+    search.wanted = occurrence;
+    search.seen = scan.seen;
+    MIDIEVENT scratch[256];
+    while (decode(t, scan.cursor, scratch, 256, &search) && !search.found)
+        ;
+    scan.seen = search.seen;
+    if (!search.found)
         return nullptr;
-    return &t.metas[index];
+    found_ = search.meta;
+    return &found_;
 }
 
 namespace {
@@ -234,7 +228,7 @@ inline void store(MIDIEVENT* out, uint32_t time, uint8_t status, uint8_t data1, 
 } // namespace
 
 uint32_t SmfReader::decode(const Track& track, SmfCursor& c, MIDIEVENT* out, uint32_t room,
-                           std::vector<SmfMeta>* metas) const {
+                           SmfMetaSearch* search) const {
     const uint8_t* const bytes = bytes_.data();
     const uint32_t end = track.end;
     uint32_t n = 0;
@@ -315,14 +309,18 @@ uint32_t SmfReader::decode(const Track& track, SmfCursor& c, MIDIEVENT* out, uin
                 done = true;
                 break;
             }
-            if (metas)
-                metas->push_back(SmfMeta{pos, length, absolute, type});
+            const uint32_t data = pos;
             pos += length;
             carried = addTicks(carried, delta);
-            if (type == 0x2F) {
+            if (type == 0x2F)
                 done = true;
+            if (search && type == search->type && search->seen++ == search->wanted) {
+                search->found = true;
+                search->meta = SmfMeta{data, length, absolute, type};
                 break;
             }
+            if (done)
+                break;
             continue;
         }
         if (status == 0xF0 || status == 0xF7) {
@@ -382,28 +380,38 @@ uint32_t SmfWriter::write(uint32_t track, const MIDIEVENT* events, uint32_t coun
     uint32_t n = 0;
     for (; n < count; ++n) {
         const MIDIEVENT& e = events[n];
-        if (t.ended || e.time > maxDelta)
+        // The rests before it count toward the event's delta.
+        if (t.ended || e.time > maxDelta - t.rest)
             break;
+        const uint32_t delta = t.rest + e.time;
         const uint8_t status = e.status;
+        if (status == 0xFF) {
+            // A rest: no event, only time for the next one to come after.
+            flushPacket(t);
+            t.rest = delta;
+            continue;
+        }
         if (status == 0xF0 || status == 0xF7) {
             // Only the marks decide where a packet begins, so that whatever
             // bytes a file's packet held are written back as they were.
-            const bool continues = t.packetType == status && e.time == 0 && !(e.data2 & 1);
+            const bool continues = t.packetType == status && delta == 0 && !(e.data2 & 1);
             if (!continues) {
                 flushPacket(t);
                 t.packetType = status;
-                t.packetDelta = e.time;
+                t.packetDelta = delta;
             }
+            t.rest = 0;
             t.packet.push_back(e.data1);
             continue;
         }
-        if (status < 0x80 || status == 0xFF)
+        if (status < 0x80)
             break;
         const int length = dataLength(status);
         if ((length >= 1 && e.data1 > 0x7F) || (length == 2 && e.data2 > 0x7F))
             break;
         flushPacket(t);
-        putVarLen(t.bytes, e.time);
+        putVarLen(t.bytes, delta);
+        t.rest = 0;
         if (status >= 0xF0) {
             // System messages travel in a file as escapes of their wire bytes.
             t.bytes.push_back(0xF7);
@@ -429,7 +437,8 @@ bool SmfWriter::writeMeta(uint32_t track, uint8_t type, const uint8_t* data, uin
     if (t.ended)
         return false;
     flushPacket(t);
-    t.bytes.push_back(0);
+    putVarLen(t.bytes, t.rest);
+    t.rest = 0;
     t.bytes.push_back(0xFF);
     t.bytes.push_back(type);
     putVarLen(t.bytes, length);
@@ -453,8 +462,11 @@ std::vector<uint8_t> SmfWriter::finish() {
     for (auto& t : tracks_) {
         flushPacket(t);
         if (!t.ended) {
-            const uint8_t endOfTrack[] = {0, 0xFF, 0x2F, 0};
-            t.bytes.insert(t.bytes.end(), endOfTrack, endOfTrack + 4);
+            // Rests at the end of a track set its length.
+            putVarLen(t.bytes, t.rest);
+            t.rest = 0;
+            const uint8_t endOfTrack[] = {0xFF, 0x2F, 0};
+            t.bytes.insert(t.bytes.end(), endOfTrack, endOfTrack + 3);
             t.ended = true;
         }
         const uint32_t length = uint32_t(t.bytes.size());

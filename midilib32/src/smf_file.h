@@ -35,7 +35,8 @@ struct SmfMeta {
     uint8_t type;
 };
 
-// Where the decoding of one track stands; rewinding resets it.
+// Where the decoding of one track stands; rewinding resets it. Every track
+// of an open file holds one, so it is kept small.
 struct SmfCursor {
     uint32_t pos = 0;
     uint32_t carried = 0;   // delta ticks of skipped meta events
@@ -45,6 +46,15 @@ struct SmfCursor {
     uint8_t packetType = 0; // 0xF0 or 0xF7 while a packet is handed out
     bool packetFirst = false;
     bool done = false;
+};
+
+// What a meta-event lookup looks for, and what it found.
+struct SmfMetaSearch {
+    uint8_t type = 0;
+    uint32_t wanted = 0; // the occurrence, from 0
+    uint32_t seen = 0;   // occurrences of `type` passed so far
+    bool found = false;
+    SmfMeta meta{};
 };
 
 // The bytes of a whole file. A large file is read into a mapping of its
@@ -93,32 +103,41 @@ public:
     uint32_t read(uint32_t track, MIDIEVENT* out, uint32_t room);
     void rewind();
 
-    // The `occurrence`-th (from 0) meta event of `type` in `track`; its data
-    // stays valid as long as the reader.
+    // The `occurrence`-th (from 0) meta event of `type` in `track`, or null;
+    // the result is valid until the next call, the data it points to as
+    // long as the reader. No index is kept: the track is scanned, going on
+    // from the last lookup when it asked for an earlier occurrence of the
+    // same type in the same track, so reading a tempo map occurrence by
+    // occurrence passes over the track once.
     const SmfMeta* findMeta(uint32_t track, uint8_t type, uint32_t occurrence);
     [[nodiscard]] const uint8_t* bytes() const { return bytes_.data(); }
 
-    // Bytes this reader holds (file and indexes).
+    // Bytes this reader holds: the file, and sizeof(Track) per track.
     [[nodiscard]] size_t heldBytes() const;
 
-private:
     struct Track {
         uint32_t begin = 0;
         uint32_t end = 0;
         SmfCursor cursor;
-        bool metasIndexed = false;
-        // Grouped by type, in file order within a type; metas[firstOfType[t]]
-        // up to metas[firstOfType[t + 1]] are those of type t, so the n-th
-        // of a type is found at once even among tens of thousands of them.
-        std::vector<SmfMeta> metas;
-        std::vector<uint32_t> firstOfType;
     };
 
+private:
+    // Decodes events into `out` as read() does; with `search`, stops right
+    // after the meta event it looks for.
     uint32_t decode(const Track& track, SmfCursor& cursor, MIDIEVENT* out, uint32_t room,
-                    std::vector<SmfMeta>* metas) const;
+                    SmfMetaSearch* search) const;
 
     SmfBytes bytes_;
     std::vector<Track> tracks_;
+    // Where the last meta-event lookup stopped.
+    struct MetaScan {
+        bool valid = false;
+        uint32_t track = 0;
+        uint8_t type = 0;
+        uint32_t seen = 0;
+        SmfCursor cursor;
+    } metaScan_;
+    SmfMeta found_{};
     uint16_t format_ = 0;
     uint16_t division_ = 0;
 };
@@ -132,11 +151,15 @@ public:
     void setDivision(uint16_t division) { division_ = division; }
 
     // Appends events; stops at the first event it cannot write (a bad
-    // status or data byte, a delta above 0x0FFFFFFF, a track already ended)
-    // and returns how many it took.
+    // status or data byte, a delta above 0x0FFFFFFF counting the rests
+    // before it, a track already ended) and returns how many it took. An
+    // event of status 0xFF is a rest: it writes nothing, and its time is
+    // added to the delta of what comes next (event, meta event or the end
+    // of the track).
     uint32_t write(uint32_t track, const MIDIEVENT* events, uint32_t count);
-    // Appends a meta event at the time of the previous event. An
-    // end-of-track (0x2F) ends the track; otherwise one is added by finish.
+    // Appends a meta event at the time of the previous event plus the rests
+    // since. An end-of-track (0x2F) ends the track; otherwise one is added
+    // by finish.
     bool writeMeta(uint32_t track, uint8_t type, const uint8_t* data, uint32_t length);
 
     // The whole file.
@@ -147,6 +170,7 @@ private:
         std::vector<uint8_t> bytes;
         std::vector<uint8_t> packet; // byte events gathered for one sysex or escape
         uint32_t packetDelta = 0;
+        uint32_t rest = 0; // ticks of rests not yet given to an event
         uint8_t packetType = 0;
         uint8_t running = 0;
         bool ended = false;

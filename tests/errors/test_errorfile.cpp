@@ -1,6 +1,9 @@
 #include "app/drillstate.h"
 #include "core/atomicfile.h"
+#include "core/filenotices.h"
 #include "errors/errorfile.h"
+#include "tests/core/filefixtures.h"
+#include "tests/core/localerun.h"
 
 #include <gtest/gtest.h>
 
@@ -164,14 +167,17 @@ struct TokenCase {
     std::string_view text;
     std::vector<int32_t> firstCounters; // counters 0.. of row 0 afterwards
     int read;
+    int damaged = 0;
 };
 
 class ErrorFileTokens : public ::testing::TestWithParam<TokenCase> {};
 
-TEST_P(ErrorFileTokens, ReadingStopsAtFirstNonNumber) {
+TEST_P(ErrorFileTokens, ADamagedTokenKeepsItsPlaceAndTheRestIsRead) {
     TallyTable t{};
     t[0].piCorrect = 99; // whatever the table held before is cleared
-    EXPECT_EQ(parseErrorFile(GetParam().text, t), GetParam().read);
+    int damaged = -1;
+    EXPECT_EQ(parseErrorFile(GetParam().text, t, &damaged), GetParam().read);
+    EXPECT_EQ(damaged, GetParam().damaged);
     for (size_t i = 0; i < GetParam().firstCounters.size(); ++i)
         EXPECT_EQ(t[0].counter(static_cast<int>(i)), GetParam().firstCounters[i])
             << "counter " << i;
@@ -189,17 +195,21 @@ INSTANTIATE_TEST_SUITE_P(
         TokenCase{"Empty", "", {0}, 0}, TokenCase{"WhitespaceOnly", " \r\n\t ", {0}, 0},
         TokenCase{"Plain", "\r\n1 2 3", {1, 2, 3, 0}, 3},
         TokenCase{"LeadingZerosAndNegative", "007 -4 0", {7, -4, 0}, 3},
-        TokenCase{"LetterInNumber", "1 2x 3", {1, 0, 0}, 1},
-        TokenCase{"PlusSign", "1 +2 3", {1, 0, 0}, 1},
-        TokenCase{"LoneMinus", "1 - 3", {1, 0, 0}, 1},
-        TokenCase{"DecimalPoint", "1 2.5 3", {1, 0, 0}, 1},
+        TokenCase{"LetterInNumber", "1 2x 3", {1, 0, 3}, 3, 1},
+        TokenCase{"PlusSign", "1 +2 3", {1, 2, 3}, 3},
+        TokenCase{"LoneMinus", "1 - 3", {1, 0, 3}, 3, 1},
+        TokenCase{"DecimalPoint", "1 2.5 3", {1, 0, 3}, 3, 1},
+        TokenCase{"DecimalComma", "1 2,5 3", {1, 0, 3}, 3, 1},
         TokenCase{"LargestAndSmallest", "2147483647 -2147483648 1", {kMax, INT32_MIN, 1}, 3},
-        TokenCase{"BeyondThirtyTwoBits", "5 2147483648 6", {5, 0, 0}, 1},
-        TokenCase{"BelowThirtyTwoBits", "5 -2147483649 6", {5, 0, 0}, 1},
-        TokenCase{"VeryLongNumber", "5 123456789012345678901234567890 6", {5, 0, 0}, 1},
+        TokenCase{"BeyondThirtyTwoBits", "5 2147483648 6", {5, 0, 6}, 3, 1},
+        TokenCase{"BelowThirtyTwoBits", "5 -2147483649 6", {5, 0, 6}, 3, 1},
+        TokenCase{"VeryLongNumber", "5 123456789012345678901234567890 6", {5, 0, 6}, 3, 1},
         TokenCase{"LeadingZerosUpTo32Characters", "00000000000000000000000000000007 8", {7, 8}, 2},
-        TokenCase{"TokenOver32Characters", "1 000000000000000000000000000000007 8", {1, 0}, 1},
-        TokenCase{"NulByte", std::string_view("4 \0 5", 5), {4, 0, 0}, 1}),
+        TokenCase{
+            "TokenOver32Characters", "1 000000000000000000000000000000007 8", {1, 0, 8}, 3, 1},
+        TokenCase{"NulByte", std::string_view("4 \0 5", 5), {4, 0, 5}, 3, 1},
+        TokenCase{"NulInsideANumber", std::string_view("4 1\0002 5", 7), {4, 0, 5}, 3, 1},
+        TokenCase{"OnlyDamage", "x y", {0, 0, 0}, 2, 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct FixtureCase {
@@ -230,16 +240,9 @@ INSTANTIATE_TEST_SUITE_P(
                                           t[2].counter(i) = 1;
                                       return t;
                                   }},
-                      // "1O" at number 10 of row 4: rows 0..3 and ten counters of row 4.
-                      FixtureCase{"malformed.dat", 4 * 59 + 10,
-                                  [] {
-                                      TallyTable t = validHistory();
-                                      for (int i = 10; i < IntervalTally::kCounters; ++i)
-                                          t[4].counter(i) = 0;
-                                      for (size_t r = 5; r < t.size(); ++r)
-                                          t[r].clear();
-                                      return t;
-                                  }},
+                      // "1O" at number 10 of row 4: that counter is 0,
+                      // all the others are read.
+                      FixtureCase{"malformed.dat", kErrorFileNumbers, validHistory},
                       FixtureCase{"huge.dat", kErrorFileNumbers,
                                   [] {
                                       TallyTable t{};
@@ -313,11 +316,13 @@ TEST_F(ErrorFileUpdates, DamagedFileReplacedByFullRowsOfWhatWasRead) {
     write(fixture("malformed.dat"));
     DrillState drill;
     drill.sessionTally[1].piCorrect = 1;
-    EXPECT_EQ(updateErrorFile(drill, path), ErrorFileUpdate::Merged);
+    EXPECT_EQ(updateErrorFile(drill, path), ErrorFileUpdate::MergedDamaged);
     TallyTable expected{};
-    ASSERT_EQ(parseErrorFile(fixture("malformed.dat"), expected), 4 * 59 + 10);
+    ASSERT_EQ(parseErrorFile(fixture("malformed.dat"), expected), kErrorFileNumbers);
     expected[1].piCorrect += 1;
     EXPECT_EQ(read(), formatErrorFile(expected));
+    EXPECT_EQ(readWholeFile(path + ".damaged"), fixture("malformed.dat"));
+    (void)filenotices::take();
 }
 
 TEST_F(ErrorFileUpdates, CountersSaturateInsteadOfWrapping) {
@@ -385,6 +390,117 @@ TEST_F(ErrorFileUpdates, MissingFileReadsAsAllZero) {
     TallyTable t = numberedTable();
     EXPECT_EQ(readErrorFile(path, t), ErrorFileRead::Missing);
     EXPECT_EQ(t, TallyTable{});
+}
+
+// ---- Files the user keeps ------------------------------------------------------
+
+using filefixtures::Odd;
+
+class ErrorFileOdd : public TempFolder, public ::testing::WithParamInterface<Odd> {};
+
+TEST_P(ErrorFileOdd, IsLeftAsItIsAndTheUserIsTold) {
+    filefixtures::make(GetParam(), path);
+    (void)filenotices::take();
+    DrillState drill;
+    drill.sessionTally[3].piCorrect = 2;
+    EXPECT_EQ(updateErrorFile(drill, path), ErrorFileUpdate::Unreadable);
+    EXPECT_EQ(fs::symlink_status(path).type(),
+              GetParam() == Odd::DevZeroLink ? fs::file_type::symlink
+              : GetParam() == Odd::Fifo      ? fs::file_type::fifo
+              : GetParam() == Odd::Folder    ? fs::file_type::directory
+                                             : fs::file_type::regular);
+    const std::string notice = filenotices::take();
+    EXPECT_NE(notice.find(fs::absolute(path).string()), std::string::npos) << notice;
+    EXPECT_NE(notice.find("left as it was"), std::string::npos) << notice;
+    TallyTable t = numberedTable();
+    EXPECT_EQ(readErrorFile(path, t), ErrorFileRead::Unreadable);
+    EXPECT_EQ(t, TallyTable{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Odd, ErrorFileOdd,
+                         ::testing::Values(Odd::Fifo, Odd::DevZeroLink, Odd::Folder, Odd::Oversize),
+                         [](const auto& info) {
+                             return std::string(filefixtures::nameOf(info.param));
+                         });
+
+TEST_F(ErrorFileUpdates, DamagedTokensAreKeptInACopyAndTheRestMerged) {
+    const std::string damaged = fixture("damaged_tokens.dat");
+    write(damaged);
+    (void)filenotices::take();
+    DrillState drill;
+    drill.sessionTally[7].piCorrect = 1;
+    EXPECT_EQ(updateErrorFile(drill, path), ErrorFileUpdate::MergedDamaged);
+    TallyTable expected = validHistory(); // "+10" reads as 10; the two bad tokens were zeros
+    expected[7].piCorrect += 1;
+    EXPECT_EQ(read(), formatErrorFile(expected));
+    EXPECT_EQ(readWholeFile(path + ".damaged"), damaged);
+    const std::string notice = filenotices::take();
+    EXPECT_NE(notice.find(fs::absolute(path).string() + ".damaged"), std::string::npos) << notice;
+
+    // Told once: the file is whole again.
+    EXPECT_EQ(updateErrorFile(drill, path), ErrorFileUpdate::Merged);
+    EXPECT_EQ(filenotices::take(), "");
+    EXPECT_EQ(readWholeFile(path + ".damaged"), damaged);
+}
+
+struct KeepCase {
+    const char* name;
+    fs::perms mode;
+    bool viaLink;
+    ErrorFileUpdate update;
+};
+
+class ErrorFileKeeping : public TempFolder, public ::testing::WithParamInterface<KeepCase> {};
+
+TEST_P(ErrorFileKeeping, ModeAndLinkAreKept) {
+    const fs::path synced = folder_ / "synced";
+    fs::create_directories(synced);
+    const fs::path file = GetParam().viaLink ? synced / "errors.dat" : fs::path(path);
+    filefixtures::writeText(file, formatErrorFile(validHistory()));
+    fs::permissions(file, GetParam().mode);
+    if (GetParam().viaLink)
+        fs::create_symlink("synced/errors.dat", path);
+    (void)filenotices::take();
+
+    DrillState drill;
+    drill.sessionTally[7].piCorrect = 1;
+    EXPECT_EQ(updateErrorFile(drill, path), GetParam().update);
+    TallyTable expected = validHistory();
+    if (GetParam().update == ErrorFileUpdate::Merged)
+        expected[7].piCorrect += 1;
+    EXPECT_EQ(filefixtures::readText(file), formatErrorFile(expected));
+    EXPECT_EQ(fs::status(file).permissions(), GetParam().mode);
+    EXPECT_EQ(fs::is_symlink(path), GetParam().viaLink);
+    EXPECT_EQ(filenotices::take().empty(), GetParam().update == ErrorFileUpdate::Merged);
+}
+
+using P = fs::perms;
+INSTANTIATE_TEST_SUITE_P(
+    Keeping, ErrorFileKeeping,
+    ::testing::Values(
+        KeepCase{"Private600", P::owner_read | P::owner_write, false, ErrorFileUpdate::Merged},
+        KeepCase{"ReadOnly444", P::owner_read | P::group_read | P::others_read, false,
+                 ErrorFileUpdate::WriteFailed},
+        KeepCase{"Symlinked", P::owner_read | P::owner_write | P::group_read, true,
+                 ErrorFileUpdate::Merged},
+        KeepCase{"SymlinkedReadOnly", P::owner_read, true, ErrorFileUpdate::WriteFailed}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ErrorFileUpdates, AFullDiskIsToldAndTheOldFileKept) {
+    filefixtures::FullDisk disk(folder_ / "small");
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.reason();
+    const std::string onDisk = (folder_ / "small" / "errors.dat").string();
+    ASSERT_TRUE(writeFileAtomically(onDisk, formatErrorFile(validHistory())));
+    disk.fill();
+    (void)filenotices::take();
+    DrillState drill;
+    drill.sessionTally[7].piCorrect = 1;
+    EXPECT_EQ(updateErrorFile(drill, onDisk), ErrorFileUpdate::WriteFailed);
+    EXPECT_EQ(readWholeFile(onDisk), formatErrorFile(validHistory()));
+    const std::string notice = filenotices::take();
+    EXPECT_NE(notice.find(onDisk), std::string::npos) << notice;
+    EXPECT_NE(notice.find(systemReason(ENOSPC)), std::string::npos) << notice;
 }
 
 } // namespace

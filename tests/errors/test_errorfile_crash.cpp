@@ -1,6 +1,7 @@
 #include "app/drillstate.h"
 #include "core/atomicfile.h"
 #include "errors/errorfile.h"
+#include "tests/core/localerun.h"
 
 #include <gtest/gtest.h>
 
@@ -45,18 +46,26 @@ std::chrono::microseconds mergeDuration(const std::string& path) {
     constexpr int kRounds = 5;
     for (int i = 0; i < kRounds; ++i)
         (void)updateErrorFile(drill, path);
-    fs::remove(path);
+    fs::remove(followLinks(path)); // a link stays, its target goes
     return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
                                                                  start) /
            kRounds;
 }
 
-TEST(ErrorFileCrash, KilledRewriteLeavesOldOrNewFileWhole) {
+// The writer is killed while it rewrites a plain file, and while it
+// follows a symbolic link to a file in another folder (a synced one, say).
+class ErrorFileCrash : public ::testing::TestWithParam<bool> {};
+
+TEST_P(ErrorFileCrash, KilledRewriteLeavesOldOrNewFileWhole) {
+    const bool viaLink = GetParam();
     const fs::path folder =
-        fs::temp_directory_path() / ("tonyx-errors-crash-" + std::to_string(::getpid()));
+        fs::temp_directory_path() /
+        ("tonyx-errors-crash-" + std::to_string(::getpid()) + (viaLink ? "-link" : ""));
     fs::remove_all(folder);
-    fs::create_directories(folder);
+    fs::create_directories(folder / "synced");
     const std::string path = (folder / "errors.dat").string();
+    if (viaLink)
+        fs::create_symlink("synced/errors.dat", path);
 
     const auto merge = mergeDuration(path);
     std::mt19937 random(12345);
@@ -81,6 +90,7 @@ TEST(ErrorFileCrash, KilledRewriteLeavesOldOrNewFileWhole) {
         ASSERT_EQ(::waitpid(child, &status, 0), child);
         ASSERT_TRUE(WIFSIGNALED(status));
 
+        ASSERT_EQ(fs::is_symlink(path), viaLink) << "after kill " << kill;
         if (!fileExists(path))
             continue; // killed before the first file was in place
         const auto data = readWholeFile(path);
@@ -101,5 +111,10 @@ TEST(ErrorFileCrash, KilledRewriteLeavesOldOrNewFileWhole) {
     EXPECT_GT(last, 0);
     fs::remove_all(folder);
 }
+
+INSTANTIATE_TEST_SUITE_P(Files, ErrorFileCrash, ::testing::Values(false, true),
+                         [](const auto& info) {
+                             return std::string(info.param ? "ThroughASymlink" : "Plain");
+                         });
 
 } // namespace

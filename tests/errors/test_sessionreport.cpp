@@ -1,5 +1,6 @@
 #include "errors/generalnotation.h"
 #include "errors/sessionreport.h"
+#include "tests/core/localerun.h"
 
 #include <gtest/gtest.h>
 

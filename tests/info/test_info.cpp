@@ -6,6 +6,7 @@
 #include "info/about.h"
 #include "info/keyguidepicture.h"
 #include "info/readme.h"
+#include "tests/core/filefixtures.h"
 
 #include <QAbstractButton>
 #include <QDir>
@@ -17,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+using filefixtures::Odd;
 
 class TestInfo : public QObject {
     Q_OBJECT
@@ -37,7 +40,7 @@ private slots:
         QVERIFY(QDir::setCurrent(folder.path()));
     }
     void cleanupTestCase() { QDir::setCurrent(startFolder); }
-    void init() { QFile::remove(folder.filePath("readme.txt")); }
+    void init() { std::filesystem::remove_all(folder.filePath("readme.txt").toStdString()); }
 
     // ---- Readme window ---------------------------------------------------
 
@@ -62,7 +65,21 @@ private slots:
         QVERIFY(!box.Memo1->isReadOnly());
     }
 
+    // Anything but a plain file of sane size fails at once, never waiting on
+    // a pipe or reading a device without end.
+    void readmeWithoutTheFileThrowsTheOpenError_data() {
+        QTest::addColumn<int>("odd");
+        QTest::newRow("missing") << -1;
+        for (const Odd odd : {Odd::Fifo, Odd::DevZeroLink, Odd::Folder, Odd::Oversize})
+            QTest::newRow(filefixtures::nameOf(odd)) << static_cast<int>(odd);
+    }
+
     void readmeWithoutTheFileThrowsTheOpenError() {
+        QFETCH(int, odd);
+        const std::string path = folder.filePath("readme.txt").toStdString();
+        std::filesystem::remove_all(path);
+        if (odd >= 0)
+            filefixtures::make(static_cast<Odd>(odd), path);
         try {
             TReadmeBox box;
             QFAIL("the window was made without readme.txt");

@@ -2,9 +2,11 @@
 // written, events read back, damaged files, and misuse of handles.
 #include "midilib32.h"
 #include "test_smf_util.h"
+#include "tests/core/filefixtures.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -241,7 +243,6 @@ TEST(SmfWrite, RefusesEventsItCannotWriteAndStopsThere) {
         {{0, 0x90, 0x80, 2, 0}, "data1 above 127"},
         {{0, 0xB0, 1, 0x80, 0}, "data2 above 127"},
         {{0x10000000, 0x90, 1, 2, 0}, "delta beyond four bytes"},
-        {{0, 0xFF, 0, 0, 0}, "reset has no place in a file"},
     };
     for (const Case& c : cases) {
         MIDIEVENT events[] = {{0, 0x90, 60, 1, 0}, c.bad, {0, 0x90, 61, 1, 0}};
@@ -257,12 +258,12 @@ TEST(SmfWrite, RefusesEventsItCannotWriteAndStopsThere) {
     EXPECT_NE(WriteMetaEvent(smf, 0, 1, nullptr, 0), 0u);
     EXPECT_EQ(CloseSMF(smf), 0u);
 
-    // Exactly one end of track, after the six notes taken.
+    // Exactly one end of track, after the four notes taken.
     const auto bytes = fileBytes(dir.file("w.mid"));
     ASSERT_GE(bytes.size(), 22u + 4u);
     EXPECT_EQ(std::vector<uint8_t>(bytes.end() - 4, bytes.end()),
               (std::vector<uint8_t>{0, 0xFF, 0x2F, 0}));
-    EXPECT_EQ(bytes.size(), 22u + 4u + 4 * 3u + 4u) << "one 4-byte note then running status";
+    EXPECT_EQ(bytes.size(), 22u + 4u + 3 * 3u + 4u) << "one 4-byte note then running status";
 }
 
 TEST(SmfWrite, SystemMessagesBecomeEscapes) {
@@ -305,6 +306,67 @@ TEST(SmfWrite, ReplacesTheFileOnlyWhenClosedAndLeavesNoTemporary) {
     EXPECT_EQ(readTrack(back, 0).size(), 0u);
     EXPECT_EQ(readTrack(back, 2).size(), 1u);
     CloseSMF(back);
+}
+
+// ---- Odd files, modes and links ---------------------------------------------------
+
+using filefixtures::Odd;
+
+class SmfOdd : public ::testing::TestWithParam<Odd> {};
+
+TEST_P(SmfOdd, IsRefusedAtOnceForReading) {
+    TempDir dir;
+    const std::string path = dir.file("odd.mid");
+    filefixtures::make(GetParam(), path, uint64_t{1} << 32); // oversize: past 4 GiB
+    const auto start = std::chrono::steady_clock::now();
+    uint32_t tracks = 0;
+    EXPECT_LE(OpenSMF(path.c_str(), 'r', 0, &tracks), 32u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    if (GetParam() != Odd::Oversize)
+        EXPECT_LE(OpenSMF(path.c_str(), 'w', 0, &tracks), 32u) << "nor replaced";
+}
+
+INSTANTIATE_TEST_SUITE_P(Odd, SmfOdd,
+                         ::testing::Values(Odd::Fifo, Odd::DevZeroLink, Odd::Folder, Odd::Oversize),
+                         [](const auto& info) {
+                             return std::string(filefixtures::nameOf(info.param));
+                         });
+
+TEST(SmfWrite, FollowsALinkKeepsTheModeAndLeavesAReadOnlyFile) {
+    namespace fs = std::filesystem;
+    TempDir dir;
+    const fs::path synced = dir.file("synced");
+    fs::create_directories(synced);
+    struct Case {
+        const char* name;
+        fs::perms mode;
+        bool viaLink;
+        bool opens;
+    };
+    using P = fs::perms;
+    for (const Case& c :
+         {Case{"private", P::owner_read | P::owner_write, false, true},
+          Case{"linked", P::owner_read | P::owner_write | P::group_read, true, true},
+          Case{"read-only", P::owner_read | P::group_read, false, false},
+          Case{"linked read-only", P::owner_read, true, false}}) {
+        SCOPED_TRACE(c.name);
+        const fs::path file = c.viaLink ? synced / "song.mid" : fs::path(dir.file("song.mid"));
+        const std::string path = dir.file("song.mid");
+        fs::remove(path);
+        writeBytes(file, {'o', 'l', 'd'});
+        fs::permissions(file, c.mode);
+        if (c.viaLink)
+            fs::create_symlink("synced/song.mid", path);
+        uint32_t tracks = 1;
+        const uint32_t smf = OpenSMF(path.c_str(), 'w', 0, &tracks);
+        EXPECT_EQ(smf > 32, c.opens);
+        if (smf > 32)
+            EXPECT_EQ(CloseSMF(smf), 0u);
+        EXPECT_EQ(fileBytes(file).size(), c.opens ? 22u + 4u : 3u);
+        EXPECT_EQ(fs::status(file).permissions(), c.mode);
+        EXPECT_EQ(fs::is_symlink(path), c.viaLink);
+        fs::permissions(file, P::owner_all);
+    }
 }
 
 TEST(SmfHandles, BadHandlesModesAndArgumentsFail) {

@@ -5,8 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <functional>
+#include <iomanip>
+#include <map>
 #include <random>
+#include <sstream>
 
 using namespace smftest;
 
@@ -186,6 +191,172 @@ TEST(SmfMidicsv, FilesWeWriteAreListedExactlyAsWritten) {
         run("csvmidi " + dir.file("ours.csv") + " " + dir.file("again.mid"));
         expectFileMatchesListing(dir.file("again.mid"), written);
     }
+}
+
+// ---- Copying a file through the entry points ------------------------------------
+
+struct Meta {
+    uint32_t time;
+    uint8_t type;
+    std::vector<uint8_t> data;
+};
+
+// Every meta event of a track, in time order.
+std::vector<Meta> readMetas(uint32_t smf, uint32_t track) {
+    std::vector<Meta> metas;
+    for (uint32_t type = 0; type < 0x80; ++type)
+        for (uint32_t k = 0;; ++k) {
+            uint8_t* data = nullptr;
+            uint32_t length = 0;
+            const int32_t time = ReadMetaEvent(smf, track, type | k << 8, &data, &length);
+            if (time < 0)
+                break;
+            metas.push_back(
+                Meta{uint32_t(time), uint8_t(type), std::vector<uint8_t>(data, data + length)});
+        }
+    // The end of the track comes last, also among meta events of its time.
+    std::stable_sort(metas.begin(), metas.end(), [](const Meta& a, const Meta& b) {
+        return a.time != b.time ? a.time < b.time : a.type != 0x2F && b.type == 0x2F;
+    });
+    return metas;
+}
+
+// Reads `from` and writes it to `to`: each track's events with its meta
+// events put back at their times (rests before them), and its end where it was.
+void copyThroughTheApi(const std::string& from, const std::string& to) {
+    uint32_t tracks = 0;
+    const uint32_t in = OpenSMF(from.c_str(), 'r', 0, &tracks);
+    ASSERT_GT(in, 32u);
+    uint32_t outTracks = tracks;
+    const uint32_t out = OpenSMF(to.c_str(), 'w', tracks > 1 ? 1 : 0, &outTracks);
+    ASSERT_GT(out, 32u);
+    ASSERT_EQ(SetSMFResolution(out, GetSMFResolution(in)), 0u);
+    for (uint32_t t = 0; t < tracks; ++t) {
+        const std::vector<MIDIEVENT> events = readTrack(in, t);
+        const std::vector<Meta> metas = readMetas(in, t);
+        uint32_t written = 0; // the time of the last thing written
+        uint32_t now = 0;     // the time of the next event
+        size_t m = 0;
+        auto metasUpTo = [&](uint32_t time, bool endToo) {
+            for (; m < metas.size() && metas[m].time <= time; ++m) {
+                if (metas[m].type == 0x2F && !endToo)
+                    break;
+                MIDIEVENT rest{metas[m].time - written, 0xFF, 0, 0, 0};
+                ASSERT_EQ(WriteSMF(out, t, &rest, 1), 1u);
+                written = metas[m].time;
+                ASSERT_EQ(WriteMetaEvent(out, t, metas[m].type, metas[m].data.data(),
+                                         uint32_t(metas[m].data.size())),
+                          0u);
+            }
+        };
+        uint8_t previous = 0;
+        for (const MIDIEVENT& e : events) {
+            now += e.time;
+            // A packet's later bytes belong to it: no meta event between them.
+            const bool continues = (e.status == 0xF0 || e.status == 0xF7) && e.status == previous &&
+                                   e.time == 0 && !(e.data2 & 1);
+            if (!continues)
+                metasUpTo(now, false);
+            MIDIEVENT copy = e;
+            copy.time = now - written;
+            ASSERT_EQ(WriteSMF(out, t, &copy, 1), 1u);
+            written = now;
+            previous = e.status;
+        }
+        metasUpTo(UINT32_MAX, true);
+    }
+    EXPECT_EQ(CloseSMF(in), 0u);
+    ASSERT_EQ(CloseSMF(out), 0u);
+}
+
+// midicsv's lines of each track, sorted: the same events at the same times,
+// whatever their order within one tick.
+std::map<int, std::vector<std::string>> eventsByTrack(const std::string& path) {
+    std::map<int, std::vector<std::string>> tracks;
+    std::istringstream listing(run("midicsv " + path));
+    for (std::string line; std::getline(listing, line);) {
+        const auto f = splitCsv(line);
+        if (f.size() < 3 || f[2] == "Header" || f[2] == "End_of_file")
+            continue;
+        tracks[std::stoi(f[0])].push_back(
+            (std::ostringstream() << std::setw(12) << std::stoll(f[1]) << line).str());
+    }
+    for (auto& [track, lines] : tracks)
+        std::sort(lines.begin(), lines.end());
+    return tracks;
+}
+
+const char* const kTempoMapCsv = R"(0, 0, Header, 1, 2, 480
+1, 0, Start_track
+1, 0, Tempo, 500000
+1, 960, Tempo, 400000
+1, 1920, End_track
+2, 0, Start_track
+2, 0, Note_on_c, 0, 60, 90
+2, 700, Note_off_c, 0, 60, 0
+2, 700, Marker_t, "after the last note"
+2, 960, End_track
+0, 0, End_of_file
+)";
+
+TEST(SmfCopy, AFileCopiedThroughTheApiHoldsTheSameEventsAtTheSameTimes) {
+    TempDir dir;
+    struct Source {
+        const char* name;
+        std::function<void(const std::string&)> make;
+    };
+    auto fromCsv = [&](const char* csv) {
+        return [&dir, csv](const std::string& path) {
+            std::ofstream(dir.file("in.csv")) << csv;
+            run("csvmidi " + dir.file("in.csv") + " " + path);
+        };
+    };
+    const Source sources[] = {
+        {"tempo map and track ends", fromCsv(kTempoMapCsv)},
+        {"hand-made", fromCsv(handMadeCsv)},
+        {"random 1", [](const std::string& path) { (void)writeRandomFile(path, 11); }},
+        {"random 2", [](const std::string& path) { (void)writeRandomFile(path, 12); }},
+        {"random 3", [](const std::string& path) { (void)writeRandomFile(path, 13); }},
+    };
+    for (const Source& source : sources) {
+        SCOPED_TRACE(source.name);
+        const std::string in = dir.file("in.mid");
+        const std::string out = dir.file("out.mid");
+        source.make(in);
+        copyThroughTheApi(in, out);
+        const auto want = eventsByTrack(in);
+        const auto got = eventsByTrack(out);
+        ASSERT_EQ(got.size(), want.size());
+        for (const auto& [track, lines] : want)
+            EXPECT_EQ(got.at(track), lines) << "track " << track;
+    }
+}
+
+TEST(SmfCopy, RestsPlaceMetaEventsAndTheEndOfATrack) {
+    TempDir dir;
+    uint32_t tracks = 1;
+    const uint32_t smf = OpenSMF(dir.file("w.mid").c_str(), 'w', 0, &tracks);
+    ASSERT_GT(smf, 32u);
+    MIDIEVENT events[] = {{0, 0x90, 60, 90, 0}, {700, 0x80, 60, 0, 0}, {260, 0xFF, 0, 0, 0}};
+    ASSERT_EQ(WriteSMF(smf, 0, events, 3), 3u);
+    const uint8_t tempo[] = {0x06, 0x1A, 0x80};
+    ASSERT_EQ(WriteMetaEvent(smf, 0, 0x51, tempo, 3), 0u);
+    MIDIEVENT rests[] = {{500, 0xFF, 0, 0, 0}, {460, 0xFF, 0, 0, 0}};
+    ASSERT_EQ(WriteSMF(smf, 0, rests, 2), 2u);
+    MIDIEVENT tooFar{0x0FFFFFFF, 0xFF, 0, 0, 0};
+    EXPECT_EQ(WriteSMF(smf, 0, &tooFar, 1), 0u) << "rests add up to no more than a delta holds";
+    ASSERT_EQ(CloseSMF(smf), 0u) << "the rests left over set the track's length";
+
+    const uint32_t r = OpenSMF(dir.file("w.mid").c_str(), 'r', 0, &tracks);
+    ASSERT_GT(r, 32u);
+    uint8_t* data = nullptr;
+    uint32_t length = 0;
+    EXPECT_EQ(ReadMetaEvent(r, 0, 0x51, &data, &length), 960);
+    EXPECT_EQ(ReadMetaEvent(r, 0, 0x2F, &data, &length), 1920);
+    const auto stream = readTrack(r, 0);
+    ASSERT_EQ(stream.size(), 2u) << "a rest is no event";
+    EXPECT_EQ(stream[1].time, 700u);
+    CloseSMF(r);
 }
 
 } // namespace

@@ -1,5 +1,8 @@
 #include "core/atomicfile.h"
+#include "core/filenotices.h"
 #include "score/highscores.h"
+#include "tests/core/filefixtures.h"
+#include "tests/core/localerun.h"
 
 #include <gtest/gtest.h>
 
@@ -126,10 +129,10 @@ TEST(HighScoreFile, ReadingStopsWithoutAPhantomEntry) {
         const char* file;
         std::vector<HighScoreEntry> table;
     };
-    for (const Case& c :
-         {Case{"empty.dat", {}}, Case{"trailing_whitespace.dat", {first, second}},
-          Case{"truncated_record.dat", {first}}, Case{"malformed_field.dat", {first}},
-          Case{"any_white_space.dat", {first, second}}})
+    for (const Case& c : {Case{"empty.dat", {}}, Case{"trailing_whitespace.dat", {first, second}},
+                          Case{"truncated_record.dat", {first}},
+                          Case{"malformed_field.dat", {first, entry(3353, 10, 0, 3.0f, 46000)}},
+                          Case{"any_white_space.dat", {first, second}}})
         EXPECT_EQ(parseHighScoreFile(fixture(c.file)), c.table) << c.file;
 }
 
@@ -163,7 +166,7 @@ TEST(HighScoreLine, FillsTheColumnsOfTheList) {
           Case{101, entry(123, 10, 0, 12.25f, 46000),
                "101. 12/09/25    10    0  100.0%  12.2   123"},
           Case{7, entry(99999, 100, 900, 0.5f), " 7. 12/07/26   100  900  10.0%  0.5 99999"}})
-        EXPECT_EQ(formatHighScoreLine(c.rank, c.e, "/"), c.line);
+        EXPECT_EQ(formatHighScoreLine(c.rank, c.e, "/"), localerun::localized(c.line));
 }
 
 TEST(HighScoreLine, ADamagedEntryStillMakesALine) {
@@ -207,7 +210,7 @@ TEST_F(HighScoreFolder, NewBestIsRankOneAndSelected) {
     const HighScoreUpdate u = updateHighScoreFile(path_, entry(2500, 30, 1, 3.2f), true, "/");
     ASSERT_EQ(u.lines.size(), 3u);
     EXPECT_EQ(u.selectedLine, 0);
-    EXPECT_EQ(u.lines[0], " 1. 12/07/26    30    1  96.8%  3.2  2500");
+    EXPECT_EQ(u.lines[0], localerun::localized(" 1. 12/07/26    30    1  96.8%  3.2  2500"));
     EXPECT_EQ(u.lines[1].substr(0, 4), " 2. ");
     EXPECT_EQ(stored(), (std::vector{entry(2500, 30, 1, 3.2f), entry(2000), entry(1500)}));
 }
@@ -288,15 +291,15 @@ TEST_F(HighScoreFolder, UnreadableFileIsNeitherReadNorOverwritten) {
     EXPECT_TRUE(fs::exists(inside));
 }
 
-TEST_F(HighScoreFolder, FileWithoutReadPermissionIsNotOverwritten) {
+TEST_F(HighScoreFolder, FileWithoutPermissionsIsNotOverwritten) {
     store({entry(2000)});
     fs::permissions(path_, fs::perms::none);
-    // Root reads it anyway; then it is an ordinary file and gets the drill.
-    const bool readable = readWholeFile(path_).has_value();
+    // Root may read it, but no write permission means it stays as it is.
     const HighScoreUpdate u = updateHighScoreFile(path_, entry(1706), true, "/");
     fs::permissions(path_, fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(u.written, readable);
-    EXPECT_EQ(stored().size(), readable ? 2u : 1u);
+    EXPECT_FALSE(u.written);
+    EXPECT_EQ(stored().size(), 1u);
+    EXPECT_FALSE(filenotices::take().empty());
 }
 
 TEST_F(HighScoreFolder, TableIsShownWhenTheFileCannotBeWritten) {
@@ -308,6 +311,134 @@ TEST_F(HighScoreFolder, TableIsShownWhenTheFileCannotBeWritten) {
     EXPECT_EQ(u.lines.size(), 2u);
     EXPECT_EQ(u.selectedLine, 1);
     EXPECT_EQ(u.written, folderWritable);
+}
+
+// ---- Files the user keeps ------------------------------------------------------
+
+TEST(HighScoreFile, ReadsWhatEveryRecordItCanAndCountsTheRest) {
+    struct Case {
+        const char* file;
+        std::vector<HighScoreEntry> table;
+        int damaged;
+    };
+    for (const Case& c :
+         {Case{"decimal_comma.dat",
+               {entry(1706), entry(1500, 30, 0, 0.777778f), entry(1151, 12, 9, 6.25f)},
+               0},
+          Case{"damaged_tokens.dat", {entry(1706), entry(1151, 12, 9, 6.25f)}, 3},
+          Case{"malformed_field.dat", {entry(1706), entry(3353, 10, 0, 3.0f, 46000)}, 1}}) {
+        int damaged = -1;
+        EXPECT_EQ(parseHighScoreFile(fixture(c.file), &damaged), c.table) << c.file;
+        EXPECT_EQ(damaged, c.damaged) << c.file;
+    }
+}
+
+TEST_F(HighScoreFolder, ATableWrittenWithDecimalCommasComesBackWithPoints) {
+    ASSERT_TRUE(writeFileAtomically(path_, fixture("decimal_comma.dat")));
+    (void)filenotices::take();
+    const HighScoreUpdate u = updateHighScoreFile(path_, entry(1600), true, "/");
+    EXPECT_TRUE(u.written);
+    EXPECT_EQ(readWholeFile(path_), "\r\n46363 20 5 4.8 1706\r\n46363 20 5 4.8 1600"
+                                    "\r\n46363 30 0 0.777778 1500\r\n46363 12 9 6.25 1151");
+    EXPECT_FALSE(fs::exists(path_ + ".damaged")) << "a comma is no damage";
+    EXPECT_EQ(filenotices::take(), "");
+}
+
+TEST_F(HighScoreFolder, DamagedRecordsAreKeptInACopyOnceAndTheRestStays) {
+    const std::string damaged = fixture("damaged_tokens.dat");
+    ASSERT_TRUE(writeFileAtomically(path_, damaged));
+    (void)filenotices::take();
+    HighScoreUpdate u = updateHighScoreFile(path_, entry(1600), true, "/");
+    EXPECT_TRUE(u.recorded);
+    EXPECT_EQ(stored(), (std::vector{entry(1706), entry(1600), entry(1151, 12, 9, 6.25f)}));
+    EXPECT_EQ(readWholeFile(path_ + ".damaged"), damaged);
+    const std::string notice = filenotices::take();
+    EXPECT_NE(notice.find(fs::absolute(path_).string() + ".damaged"), std::string::npos) << notice;
+    u = updateHighScoreFile(path_, entry(1600), true, "/");
+    EXPECT_EQ(filenotices::take(), "") << "the file is whole again";
+}
+
+using filefixtures::Odd;
+
+class HighScoreOdd : public HighScoreFolder, public ::testing::WithParamInterface<Odd> {};
+
+TEST_P(HighScoreOdd, IsLeftAsItIsAndTheDrillNotShownAsStored) {
+    filefixtures::make(GetParam(), path_);
+    (void)filenotices::take();
+    const HighScoreUpdate u = updateHighScoreFile(path_, entry(1706), true, "/");
+    EXPECT_FALSE(u.written);
+    EXPECT_FALSE(u.recorded);
+    EXPECT_EQ(u.lines.size(), 1u);
+    EXPECT_EQ(u.unsavedLine, 0);
+    EXPECT_EQ(fs::symlink_status(path_).type(),
+              GetParam() == Odd::DevZeroLink ? fs::file_type::symlink
+              : GetParam() == Odd::Fifo      ? fs::file_type::fifo
+              : GetParam() == Odd::Folder    ? fs::file_type::directory
+                                             : fs::file_type::regular);
+    const std::string notice = filenotices::take();
+    EXPECT_NE(notice.find(fs::absolute(path_).string()), std::string::npos) << notice;
+}
+
+INSTANTIATE_TEST_SUITE_P(Odd, HighScoreOdd,
+                         ::testing::Values(Odd::Fifo, Odd::DevZeroLink, Odd::Folder, Odd::Oversize),
+                         [](const auto& info) {
+                             return std::string(filefixtures::nameOf(info.param));
+                         });
+
+struct KeepCase {
+    const char* name;
+    fs::perms mode;
+    bool viaLink;
+    bool written;
+};
+
+class HighScoreKeeping : public HighScoreFolder, public ::testing::WithParamInterface<KeepCase> {};
+
+TEST_P(HighScoreKeeping, ModeAndLinkAreKept) {
+    const fs::path synced = folder_ / "synced";
+    fs::create_directories(synced);
+    const fs::path file = GetParam().viaLink ? synced / kHighScoreFileName : fs::path(path_);
+    filefixtures::writeText(file, formatHighScoreFile({entry(2000)}));
+    fs::permissions(file, GetParam().mode);
+    if (GetParam().viaLink)
+        fs::create_symlink(fs::path("synced") / kHighScoreFileName, path_);
+    (void)filenotices::take();
+    const HighScoreUpdate u = updateHighScoreFile(path_, entry(1706), true, "/");
+    EXPECT_EQ(u.written, GetParam().written);
+    EXPECT_EQ(u.recorded, GetParam().written);
+    EXPECT_EQ(u.unsavedLine, GetParam().written ? -1 : 1);
+    EXPECT_EQ(stored().size(), GetParam().written ? 2u : 1u);
+    EXPECT_EQ(fs::status(file).permissions(), GetParam().mode);
+    EXPECT_EQ(fs::is_symlink(path_), GetParam().viaLink);
+    EXPECT_EQ(filenotices::take().empty(), GetParam().written);
+}
+
+using P = fs::perms;
+INSTANTIATE_TEST_SUITE_P(
+    Keeping, HighScoreKeeping,
+    ::testing::Values(
+        KeepCase{"Private600", P::owner_read | P::owner_write, false, true},
+        KeepCase{"ReadOnly444", P::owner_read | P::group_read | P::others_read, false, false},
+        KeepCase{"Symlinked", P::owner_read | P::owner_write | P::group_read, true, true},
+        KeepCase{"SymlinkedReadOnly", P::owner_read, true, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(HighScoreFolder, AFullDiskIsToldAndTheOldTableKept) {
+    filefixtures::FullDisk disk(folder_ / "small");
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.reason();
+    const std::string onDisk = (folder_ / "small" / kHighScoreFileName).string();
+    ASSERT_TRUE(writeFileAtomically(onDisk, formatHighScoreFile({entry(2000)})));
+    disk.fill();
+    (void)filenotices::take();
+    const HighScoreUpdate u = updateHighScoreFile(onDisk, entry(1706), true, "/");
+    EXPECT_FALSE(u.written);
+    EXPECT_FALSE(u.recorded);
+    EXPECT_EQ(u.unsavedLine, 1);
+    EXPECT_EQ(readWholeFile(onDisk), formatHighScoreFile({entry(2000)}));
+    const std::string notice = filenotices::take();
+    EXPECT_NE(notice.find(onDisk), std::string::npos) << notice;
+    EXPECT_NE(notice.find(systemReason(ENOSPC)), std::string::npos) << notice;
 }
 
 } // namespace

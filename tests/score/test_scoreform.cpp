@@ -1,6 +1,7 @@
 #include "app/drillstate.h"
 #include "core/atomicfile.h"
 #include "core/designunits.h"
+#include "core/filenotices.h"
 #include "errors/errorform.h"
 #include "score/highscores.h"
 #include "score/scoreform.h"
@@ -16,6 +17,9 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <clocale>
+#include <sys/stat.h>
+
 namespace {
 
 // A clock the test moves by hand.
@@ -30,6 +34,14 @@ std::vector<HighScoreEntry> storedTable() {
 
 void storeTable(const std::vector<HighScoreEntry>& table) {
     QVERIFY(writeFileAtomically(kHighScoreFileName, formatHighScoreFile(table)));
+}
+
+// A number as the window shows it: with the locale's decimal point, which
+// the toolkit takes from the environment (the tests also run under a
+// decimal-comma locale).
+QString localized(const char* text) {
+    return QString::fromLatin1(text).replace(QLatin1Char('.'),
+                                             QString::fromLatin1(std::localeconv()->decimal_point));
 }
 
 const std::vector<HighScoreEntry> kTwoEntries = {{46300, 30, 1, 3.0f, 3000},
@@ -48,6 +60,8 @@ private slots:
     void filterLabelFollowsEligibility_data();
     void filterLabelFollowsEligibility();
     void resultsFitTheirPlaces();
+    void theLocaleAskedForIsInForce();
+    void aFailedSaveIsToldOnceOverTheWindowAndTheDrillMarked();
 
 private:
     // 20 right and 5 wrong in 96.5 seconds.
@@ -92,15 +106,15 @@ void ScoreFormTest::scoresTheDrillOnceWhileShown() {
     form_->show();
     QCoreApplication::processEvents();
 
-    QCOMPARE(text("TimeLabel"), QStringLiteral("4.8"));
+    QCOMPARE(text("TimeLabel"), localized("4.8"));
     QCOMPARE(text("TimePointsLabel"), QStringLiteral("2083"));
-    QCOMPARE(text("PercentageLabel"), QStringLiteral("80.0%"));
+    QCOMPARE(text("PercentageLabel"), localized("80.0%"));
     QCOMPARE(text("LongevityLabel"), QStringLiteral("40"));
     QCOMPARE(text("ScoreLabel"), QStringLiteral("1706"));
     auto* list = form_->findChild<QListWidget*>("ListBox");
     QCOMPARE(list->count(), 3);
     QCOMPARE(list->currentRow(), 1);
-    QVERIFY(list->item(1)->text().endsWith(QStringLiteral("   20    5  80.0%  4.8  1706")));
+    QVERIFY(list->item(1)->text().endsWith(localized("   20    5  80.0%  4.8  1706")));
     QCOMPARE(storedTable().size(), size_t{3});
 
     // The user looks at the Error Report for a minute and comes back.
@@ -118,7 +132,7 @@ void ScoreFormTest::scoresTheDrillOnceWhileShown() {
     form_->FormActivate();
     QCoreApplication::processEvents();
 
-    QCOMPARE(text("TimeLabel"), QStringLiteral("4.8"));
+    QCOMPARE(text("TimeLabel"), localized("4.8"));
     QCOMPARE(form_->elapsedSeconds, 96);
     QCOMPARE(list->count(), 3);
     QCOMPARE(storedTable().size(), size_t{3});
@@ -210,7 +224,7 @@ void ScoreFormTest::resultsFitTheirPlaces() {
     QCoreApplication::processEvents();
 
     QCOMPARE(form_->TimePointsLabel->text(), QStringLiteral("10000"));
-    QCOMPARE(form_->PercentageLabel->text(), QStringLiteral("100.0%"));
+    QCOMPARE(form_->PercentageLabel->text(), localized("100.0%"));
     QCOMPARE(form_->ScoreLabel->text(), QStringLiteral("10060"));
     QVERIFY(form_->Label7->x() > form_->TimePointsLabel->geometry().right());
     QVERIFY(form_->Label7->geometry().right() < form_->Label8->x());
@@ -229,6 +243,54 @@ void ScoreFormTest::resultsFitTheirPlaces() {
     for (int i = 0; i < list->count(); ++i)
         QVERIFY2(metrics.horizontalAdvance(list->item(i)->text()) <= list->viewport()->width(),
                  qPrintable(list->item(i)->text()));
+}
+
+void ScoreFormTest::theLocaleAskedForIsInForce() {
+    const char* wanted = std::getenv("TONYX_EXPECT_DECIMAL_POINT");
+    if (!wanted)
+        QSKIP("the plain run: no locale asked for");
+    QCOMPARE(QString::fromLatin1(std::localeconv()->decimal_point), QString::fromLatin1(wanted));
+}
+
+void ScoreFormTest::aFailedSaveIsToldOnceOverTheWindowAndTheDrillMarked() {
+    storeTable(kTwoEntries);
+    QCOMPARE(::chmod(kHighScoreFileName, 0444), 0);
+    (void)filenotices::take();
+    // The error file's failure, noted before the window opens, is told with it.
+    filenotices::saveFailed("errors.dat", "No space left on device");
+    std::vector<std::string> told;
+    bool shownWhenTold = false;
+    filenotices::setTeller([&](const std::string& text) {
+        told.push_back(text);
+        shownWhenTold = form_->isVisible();
+    });
+    playDrill();
+    form_->show();
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    filenotices::setTeller(nullptr);
+    ::chmod(kHighScoreFileName, 0644);
+
+    QCOMPARE(told.size(), size_t{1});
+    const QString notice = QString::fromStdString(told.front());
+    QVERIFY2(
+        notice.contains(QDir(folder_.path()).filePath(QString::fromLatin1(kHighScoreFileName))),
+        qPrintable(notice));
+    QVERIFY2(notice.contains(QStringLiteral("errors.dat: No space left on device")),
+             qPrintable(notice));
+    QVERIFY2(notice.contains(QStringLiteral("left as it was")), qPrintable(notice));
+    QVERIFY(shownWhenTold);
+    QVERIFY(form_->isVisible());
+
+    auto* list = form_->findChild<QListWidget*>("ListBox");
+    QCOMPARE(list->count(), 3);
+    QCOMPARE(list->currentRow(), 1);
+    QVERIFY(list->item(1)->font().italic());
+    QCOMPARE(list->item(1)->foreground().color(), QColor(Qt::red));
+    QVERIFY(!list->item(1)->toolTip().isEmpty());
+    QVERIFY(!list->item(0)->font().italic());
+    QCOMPARE(storedTable().size(), size_t{2});
+    form_->hide();
 }
 
 QTEST_MAIN(ScoreFormTest)
