@@ -89,12 +89,23 @@ void paintMap(QPainter& painter, const QRect& area, const ErrorMap& map, QPoint 
                      Qt::AlignHCenter, "played");
     painter.restore();
 
+    // Column labels shrink to fit narrow cells (two octaves of answers).
+    QFont columnFont = painter.font();
+    for (int c = 0; c < map.columnCount(); ++c)
+        while (
+            QFontMetrics(columnFont).horizontalAdvance(QString::fromStdString(map.columnLabel(c))) >
+                layout.cell - 2 &&
+            QFontInfo(columnFont).pixelSize() > 7)
+            columnFont.setPixelSize(QFontInfo(columnFont).pixelSize() - 1);
+    painter.save();
+    painter.setFont(columnFont);
     for (int c = 0; c < map.columnCount(); ++c) {
         const QRect cell = layout.cellRect(0, c);
         painter.drawText(
             QRect(cell.left() - kGap, area.top() + line, cell.width() + 2 * kGap, line + kGap),
             Qt::AlignHCenter | Qt::AlignBottom, QString::fromStdString(map.columnLabel(c)));
     }
+    painter.restore();
     const int labelLeft = area.left() + line + kGap;
     for (int r = 0; r < map.rowCount(); ++r) {
         const QRect cell = layout.cellRect(r, 0);
@@ -178,8 +189,11 @@ void ErrorMapView::setMap(ErrorMap map) {
                     std::clamp(focus_.y(), 0, std::max(0, map_.rowCount() - 1)));
     updateGeometry();
     update();
+    // New counts: what was said about a cell no longer holds.
     if (hasFocus())
         announce();
+    else
+        emit cellPointed(QString());
 }
 
 void ErrorMapView::setFocusCell(int row, int column) {

@@ -81,22 +81,24 @@ const ErrorMap& ErrorMapWindow::map() const {
 }
 
 void ErrorMapWindow::refresh() {
-    const errors::ErrorFileRead read = errors::readErrorFile(errorFilePath_, tallies_);
+    read_ = errors::readErrorFile(errorFilePath_, tallies_);
     showTallies();
-    QString note;
-    if (read == errors::ErrorFileRead::Missing)
-        note = "No drill has been recorded yet: \"errors.dat\" is not in the data folder. The map "
-               "fills in as you finish drills.";
-    else if (read == errors::ErrorFileRead::Unreadable)
-        note = "\"errors.dat\" could not be read, so the map is empty.";
-    else if (map().empty())
-        note = "\"errors.dat\" holds no answers yet. The map fills in as you finish drills.";
-    NoteLabel->setText(note);
-    NoteLabel->setVisible(!note.isEmpty());
 }
 
 void ErrorMapWindow::showTallies() {
     MapView->setMap(ErrorMap::fromTallies(tallies_, scale_));
+    QString note;
+    if (read_ == errors::ErrorFileRead::Missing)
+        note = "No drill has been recorded yet: \"errors.dat\" is not in the data folder. The map "
+               "fills in as you finish drills.";
+    else if (read_ == errors::ErrorFileRead::Unreadable)
+        note = "\"errors.dat\" could not be read, so the map is empty.";
+    else if (map().empty())
+        note = QString("\"errors.dat\" holds no answers given as %1s yet. The map fills in as you "
+                       "finish drills in that identify mode.")
+                   .arg(scaleName(scale_));
+    NoteLabel->setText(note);
+    NoteLabel->setVisible(!note.isEmpty());
 }
 
 void ErrorMapWindow::setScale(MapScale scale) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "errors/errorfile.h"
 #include "stats/errormap.h"
 #include "stats/exportfile.h"
 
@@ -57,6 +58,7 @@ private:
     SavePathChooser choosePath_ = askSavePath;
     MapScale scale_ = MapScale::Mod12;
     TallyTable tallies_{};
+    errors::ErrorFileRead read_ = errors::ErrorFileRead::Missing;
 };
 
 } // namespace stats

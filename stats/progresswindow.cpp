@@ -36,6 +36,11 @@ double niceTop(double highest) {
     return std::ceil(highest / step * 2) * step / 2;
 }
 
+// The summary over the chart grows with the picture, as the chart does.
+int summaryPixels(const QRect& area) {
+    return std::max(14, area.width() / 70);
+}
+
 } // namespace
 
 QString summaryText(const ProgressSummary& s) {
@@ -203,6 +208,7 @@ void ProgressWindow::plot() {
     scoreSeries_->replace(scores);
     shareSeries_->replace(shares);
     scoreAxis_->setRange(0, niceTop(highest));
+    scoreAxis_->applyNiceNumbers();
     if (byDrill) {
         const double last = std::max<double>(2, static_cast<double>(points.size()));
         drillAxis_->setRange(1, last);
@@ -219,7 +225,7 @@ void ProgressWindow::plot() {
 
 void ProgressWindow::paintChart(QPainter& painter, const QRect& area) const {
     QFont font = painter.font();
-    font.setPixelSize(14);
+    font.setPixelSize(summaryPixels(area));
     painter.setFont(font);
     const int line = painter.fontMetrics().height();
     painter.setPen(Qt::black);
@@ -245,11 +251,11 @@ ChartPlacement chartPlacement(const QRect& area, QSize view) {
 }
 
 ChartPlacement ProgressWindow::pngPlacement() const {
+    const QRect area = QRect(QPoint(0, 0), kPngSize).adjusted(16, 16, -16, -16);
     QFont font;
-    font.setPixelSize(14);
+    font.setPixelSize(summaryPixels(area));
     const int line = QFontMetrics(font).height();
-    return chartPlacement(QRect(QPoint(0, 0), kPngSize).adjusted(16, 16 + line + 8, -16, -16),
-                          ChartView->viewport()->size());
+    return chartPlacement(area.adjusted(0, line + 8, 0, 0), ChartView->viewport()->size());
 }
 
 bool ProgressWindow::saveAsPdf(const QString& path) const {

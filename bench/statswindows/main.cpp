@@ -51,7 +51,8 @@ void writeDrillLog(const std::string& path, int drills) {
 }
 
 // Milliseconds from the click to a painted window, as the menu item does it.
-double openOnce(const std::function<QDialog*()>& make, const std::function<void(QDialog*)>& refresh) {
+double openOnce(const std::function<QDialog*()>& make,
+                const std::function<void(QDialog*)>& refresh) {
     QElapsedTimer timer;
     timer.start();
     QDialog* window = make();
