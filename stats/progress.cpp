@@ -1,5 +1,7 @@
 #include "stats/progress.h"
 
+#include <algorithm>
+
 namespace stats {
 
 namespace {
@@ -16,9 +18,12 @@ std::vector<ProgressPoint> progressPoints(std::span<const DrillRecord> drills,
     std::vector<ProgressPoint> points;
     if (grouping == ProgressGrouping::ByDrill) {
         points.reserve(drills.size());
-        for (const DrillRecord& d : drills)
+        for (size_t i = 0; i < drills.size(); ++i) {
+            const DrillRecord& d = drills[i];
             points.push_back({d.utcSeconds, d.offsetSeconds, static_cast<double>(d.score),
-                              rightShareOf(d.right, d.wrong), 1});
+                              rightShareOf(d.right, d.wrong), 1, d.right, d.wrong,
+                              static_cast<double>(i + 1)});
+        }
         return points;
     }
     // Consecutive drills of one local day make one point; the file is in
@@ -31,6 +36,9 @@ std::vector<ProgressPoint> progressPoints(std::span<const DrillRecord> drills,
         p.offsetSeconds = offset;
         p.score = static_cast<double>(scoreSum) / p.drills;
         p.rightShare = rightShareOf(right, wrong);
+        p.right = right;
+        p.wrong = wrong;
+        p.position = static_cast<double>(points.size());
     };
     int32_t offset = 0;
     for (const DrillRecord& d : drills) {
@@ -51,6 +59,37 @@ std::vector<ProgressPoint> progressPoints(std::span<const DrillRecord> drills,
     if (!points.empty())
         close(offset);
     return points;
+}
+
+std::vector<ProgressPoint> thinned(const std::vector<ProgressPoint>& points, size_t most) {
+    if (most == 0 || points.size() <= most)
+        return points;
+    // Runs of equal length (the last may be shorter), in order.
+    const size_t run = (points.size() + most - 1) / most;
+    std::vector<ProgressPoint> out;
+    out.reserve(most);
+    for (size_t first = 0; first < points.size(); first += run) {
+        const size_t last = std::min(points.size(), first + run);
+        ProgressPoint merged;
+        merged.drills = 0;
+        double scoreSum = 0, positionSum = 0;
+        for (size_t i = first; i < last; ++i) {
+            const ProgressPoint& p = points[i];
+            scoreSum += p.score * p.drills;
+            positionSum += p.position;
+            merged.drills += p.drills;
+            merged.right += p.right;
+            merged.wrong += p.wrong;
+        }
+        const ProgressPoint& middle = points[(first + last - 1) / 2];
+        merged.utcSeconds = middle.utcSeconds;
+        merged.offsetSeconds = middle.offsetSeconds;
+        merged.score = scoreSum / merged.drills;
+        merged.rightShare = rightShareOf(merged.right, merged.wrong);
+        merged.position = positionSum / static_cast<double>(last - first);
+        out.push_back(merged);
+    }
+    return out;
 }
 
 ProgressSummary summarize(std::span<const DrillRecord> drills, int64_t nowUtcSeconds) {

@@ -19,6 +19,9 @@ struct ProgressPoint {
     double score = 0;      // the drill's score, or the day's mean score
     double rightShare = 0; // 0..1: right answers among all answers
     int drills = 1;        // drills behind the point
+    int64_t right = 0;     // their right answers
+    int64_t wrong = 0;     // and wrong ones
+    double position = 1;   // the drill number, or the mean of those merged
 };
 
 struct ProgressSummary {
@@ -34,6 +37,13 @@ struct ProgressSummary {
 
 [[nodiscard]] std::vector<ProgressPoint> progressPoints(std::span<const DrillRecord> drills,
                                                         ProgressGrouping grouping);
+// At most `most` points for a chart: beyond that, runs of neighbouring
+// points are merged into one at their middle time, with their mean score
+// and their answers' share right. A line of thousands of drills across a
+// few hundred pixels reads no better and draws far slower.
+[[nodiscard]] std::vector<ProgressPoint> thinned(const std::vector<ProgressPoint>& points,
+                                                 size_t most);
+
 [[nodiscard]] ProgressSummary summarize(std::span<const DrillRecord> drills, int64_t nowUtcSeconds);
 
 } // namespace stats

@@ -178,7 +178,8 @@ void ProgressWindow::setGrouping(ProgressGrouping grouping) {
 }
 
 void ProgressWindow::plot() {
-    const std::vector<ProgressPoint> points = progressPoints(log_.drills, grouping_);
+    const std::vector<ProgressPoint> points =
+        thinned(progressPoints(log_.drills, grouping_), kMostPoints);
     const bool byDrill = grouping_ == ProgressGrouping::ByDrill;
     QList<QPointF> scores, shares;
     scores.reserve(static_cast<qsizetype>(points.size()));
@@ -186,8 +187,8 @@ void ProgressWindow::plot() {
     double highest = 0;
     for (size_t i = 0; i < points.size(); ++i) {
         // By day the x axis is time: the local midnight of the day.
-        const double x = byDrill ? static_cast<double>(i + 1)
-                                 : static_cast<double>(points[i].utcSeconds) * 1000.0;
+        const double x =
+            byDrill ? points[i].position : static_cast<double>(points[i].utcSeconds) * 1000.0;
         scores.append({x, points[i].score});
         shares.append({x, 100.0 * points[i].rightShare});
         highest = std::max(highest, points[i].score);
@@ -210,7 +211,7 @@ void ProgressWindow::plot() {
     scoreAxis_->setRange(0, niceTop(highest));
     scoreAxis_->applyNiceNumbers();
     if (byDrill) {
-        const double last = std::max<double>(2, static_cast<double>(points.size()));
+        const double last = std::max<double>(2, static_cast<double>(log_.drills.size()));
         drillAxis_->setRange(1, last);
         drillAxis_->setTickCount(std::min<int>(11, static_cast<int>(last)));
     } else if (!points.empty()) {

@@ -64,6 +64,8 @@ public:
     void setNow(std::function<int64_t()> now) { now_ = std::move(now); }
 
     static constexpr QSize kPngSize{1600, 900};
+    // More points than a chart's width has pixels only slow it down.
+    static constexpr size_t kMostPoints = 800;
     // Where the chart lands in the PNG image.
     [[nodiscard]] ChartPlacement pngPlacement() const;
 

@@ -52,6 +52,32 @@ TEST(Progress, ByDayDrillsOfOneLocalDayMakeOnePoint) {
     EXPECT_TRUE(progressPoints({}, ProgressGrouping::ByDay).empty());
 }
 
+TEST(Progress, ThinningMergesRunsOfNeighboursIntoTheirMeans) {
+    std::vector<DrillRecord> drills;
+    for (int i = 0; i < 10; ++i)
+        drills.push_back(drill(kMidnight + i * 60, 100 * (i + 1), i + 1, 1)); // 100..1000
+    const auto all = progressPoints(drills, ProgressGrouping::ByDrill);
+    EXPECT_EQ(thinned(all, 10).size(), 10u);
+    EXPECT_EQ(thinned(all, 0).size(), 10u);
+    const auto four = thinned(all, 4); // runs of 3, 3, 3 and 1
+    ASSERT_EQ(four.size(), 4u);
+    EXPECT_EQ(four[0].drills, 3);
+    EXPECT_DOUBLE_EQ(four[0].score, 200);          // 100, 200, 300
+    EXPECT_DOUBLE_EQ(four[0].position, 2);         // drills 1..3
+    EXPECT_DOUBLE_EQ(four[0].rightShare, 6.0 / 9); // 1+2+3 right of 9 answers
+    EXPECT_EQ(four[0].utcSeconds, kMidnight + 60); // the middle one's time
+    EXPECT_DOUBLE_EQ(four[3].score, 1000);
+    EXPECT_DOUBLE_EQ(four[3].position, 10);
+    // Days are merged weighted by their drills.
+    const std::vector<DrillRecord> days = {drill(kMidnight, 100, 1, 0),
+                                           drill(kMidnight + 60, 300, 1, 0),
+                                           drill(kMidnight + kDay, 1000, 1, 0)};
+    const auto one = thinned(progressPoints(days, ProgressGrouping::ByDay), 1);
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_DOUBLE_EQ(one[0].score, 1400.0 / 3);
+    EXPECT_EQ(one[0].drills, 3);
+}
+
 TEST(Progress, SummaryHasTheBestTheLastAndTheLastSevenDays) {
     const int64_t now = kMidnight + 30 * kDay;
     const std::vector<DrillRecord> drills = {
