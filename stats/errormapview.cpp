@@ -24,7 +24,10 @@ constexpr int kLegendHeight = 34;
 const QColor kBarColor{0x21, 0x91, 0x8c};
 
 QColor textOn(const QColor& background) {
-    return background.lightnessF() > 0.55 ? Qt::black : Qt::white;
+    // Relative luminance: the scale's greens and yellows are light.
+    const double luma =
+        0.2126 * background.red() + 0.7152 * background.green() + 0.0722 * background.blue();
+    return luma > 120 ? Qt::black : Qt::white;
 }
 
 QString percentText(double share) {
@@ -95,7 +98,7 @@ void paintMap(QPainter& painter, const QRect& area, const ErrorMap& map, QPoint 
         while (
             QFontMetrics(columnFont).horizontalAdvance(QString::fromStdString(map.columnLabel(c))) >
                 layout.cell - 2 &&
-            QFontInfo(columnFont).pixelSize() > 7)
+            QFontInfo(columnFont).pixelSize() > 9)
             columnFont.setPixelSize(QFontInfo(columnFont).pixelSize() - 1);
     painter.save();
     painter.setFont(columnFont);

@@ -94,9 +94,11 @@ void ErrorMapWindow::showTallies() {
     else if (read_ == errors::ErrorFileRead::Unreadable)
         note = "\"errors.dat\" could not be read, so the map is empty.";
     else if (map().empty())
-        note = QString("\"errors.dat\" holds no answers given as %1s yet. The map fills in as you "
+        note = QString("\"errors.dat\" holds no answers given as %1 yet. The map fills in as you "
                        "finish drills in that identify mode.")
-                   .arg(scaleName(scale_));
+                   .arg(scale_ == MapScale::Mod12   ? "mod 12 intervals"
+                        : scale_ == MapScale::Pitch ? "pitch intervals"
+                                                    : "interval classes");
     NoteLabel->setText(note);
     NoteLabel->setVisible(!note.isEmpty());
 }

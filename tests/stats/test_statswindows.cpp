@@ -218,6 +218,8 @@ private slots:
         window.PitchButton->click();
         QVERIFY(window.NoteLabel->isVisibleTo(&window));
         QVERIFY(window.NoteLabel->text().contains("no answers given as pitch intervals"));
+        window.ClassButton->click();
+        QVERIFY(window.NoteLabel->text().contains("no answers given as interval classes yet"));
         window.Mod12Button->click();
         QVERIFY(!window.NoteLabel->isVisibleTo(&window));
     }
