@@ -39,7 +39,8 @@ public:
     // Replaces the box with the profile computed from the error file.
     void showCumulativeProfile();
     void Button2Click();
-    // Prints the box's text, as the user left it, on the default printer.
+    // Prints the box's text, as the user left it, on the default printer;
+    // with no printer, offers to save it as a PDF file instead.
     void Button3Click();
     // Asks where to save the box as a PDF, and saves it there.
     void SavePdfButtonClick();
