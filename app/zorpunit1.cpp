@@ -14,6 +14,7 @@
 #include "score/scoreform.h"
 #include "settings/Tonyxfilter2.h"
 #include "settings/Tonyxsettings.h"
+#include "stats/statswindows.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -251,6 +252,7 @@ void TForm1::createMenu() {
     View1->setObjectName("View1");
     KeyGuide1 = View1->addAction("Key Guide", this, guarded(this, &TForm1::KeyGuide1Click));
     KeyGuide1->setObjectName("KeyGuide1");
+    Stats = new stats::StatsWindows(this, View1);
 
     Help1 = MainMenu1->addMenu("Help");
     Help1->setObjectName("Help1");
@@ -512,11 +514,13 @@ void TForm1::updateErrorFile() {
     // A failed save is told with the score window's, once per END; the
     // drill's score and report stand on their own.
     (void)errors::updateErrorFile(*this);
+    Stats->errorFileUpdated();
 }
 
 void TForm1::showScoreWindow() {
     if (Form2) {
         Form2->showForDrill();
+        Stats->drillScored(stats::finishedDrill(*this, Form2->elapsedSeconds, Form2->score));
     } else if (const std::string notice = filenotices::take(); !notice.empty()) {
         filenotices::tell(notice);
     }

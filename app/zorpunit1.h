@@ -19,6 +19,9 @@ class QMenuBar;
 class QPlainTextEdit;
 class QPushButton;
 class QTimer;
+namespace stats {
+class StatsWindows;
+}
 
 // A captioned group of radio buttons, one of which is selected: the item
 // index is what the drill reads. `clicked` fires when the user picks an item.
@@ -78,6 +81,8 @@ public:
     QAction* Filters21 = nullptr;
     QMenu* View1 = nullptr;
     QAction* KeyGuide1 = nullptr;
+    // The Error Map and Progress items of the View menu and their windows.
+    stats::StatsWindows* Stats = nullptr;
     QMenu* Help1 = nullptr;
     QAction* ReadmeForm = nullptr;
     QAction* AboutTonyx1 = nullptr;

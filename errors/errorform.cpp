@@ -3,6 +3,7 @@
 #include "core/designunits.h"
 #include "errors/errorfile.h"
 #include "errors/sessionreport.h"
+#include "stats/exportfile.h"
 
 #include <QGuiApplication>
 #include <QLocale>
@@ -68,6 +69,14 @@ TErrorReport::TErrorReport(QWidget* parent) : QDialog(parent) {
     Button3->setAutoDefault(false);
     connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
 
+    SavePdfButton = new QPushButton("PDF...", this);
+    SavePdfButton->setObjectName("SavePdfButton");
+    SavePdfButton->setToolTip("Save the report as a PDF file");
+    SavePdfButton->setAccessibleName("Save as PDF");
+    design::place(SavePdfButton, 310, 283, 58, 31);
+    SavePdfButton->setAutoDefault(false);
+    connect(SavePdfButton, &QPushButton::clicked, this, [this] { SavePdfButtonClick(); });
+
     RichEdit1 = new QTextEdit(this);
     RichEdit1->setObjectName("RichEdit1");
     design::place(RichEdit1, 28, 23, 398, 244);
@@ -77,12 +86,28 @@ TErrorReport::TErrorReport(QWidget* parent) : QDialog(parent) {
 
     setTabOrder(Button1, Button2);
     setTabOrder(Button2, Button3);
-    setTabOrder(Button3, RichEdit1);
+    setTabOrder(Button3, SavePdfButton);
+    setTabOrder(SavePdfButton, RichEdit1);
 
     intervalNames = errors::standardIntervalNames();
 
     printerFactory_ = systemDefaultPrinter;
     notifier_ = [this](const QString& text) { showNotice(this, text); };
+    choosePath_ = [this](const QString& suggested) {
+        return stats::askSavePath(this, "Save the Error Report as PDF", suggested,
+                                  stats::kPdfFilter);
+    };
+    offerPdf_ = [this](const QString& text) {
+        if (!stats::hasScreen()) {
+            notifier_(text);
+            return false;
+        }
+        QMessageBox box(QMessageBox::Warning, "Error Report", text, QMessageBox::Cancel, this);
+        QPushButton* save = box.addButton("Save as PDF...", QMessageBox::AcceptRole);
+        box.setDefaultButton(save);
+        box.exec();
+        return box.clickedButton() == save;
+    };
 }
 
 TErrorReport::~TErrorReport() = default;
@@ -124,22 +149,39 @@ void TErrorReport::Button2Click() {
 void TErrorReport::Button3Click() {
     const std::unique_ptr<QPrinter> printer = printerFactory_ ? printerFactory_() : nullptr;
     if (!printer) {
-        notifier_("There is no printer to print the Error Report on. Set up a default printer, "
-                  "then press "
-                  "\"Print\" again.");
+        if (offerPdf_("There is no printer to print the Error Report on. Save it as a PDF file "
+                      "instead, or set up a default printer and press \"Print\" again."))
+            SavePdfButtonClick();
         return;
     }
     printer->setDocName("Error Report");
-    // The box as the user left it, edits included, page after page. The
-    // screen font is sized in pixels, which on paper would be specks: print
-    // a copy in the same face at a size in points.
-    const std::unique_ptr<QTextDocument> paper(RichEdit1->document()->clone());
-    QFont font = RichEdit1->font();
-    font.setPointSize(kPrintPointSize);
-    paper->setDefaultFont(font);
+    const std::unique_ptr<QTextDocument> paper = paperCopy();
     paper->print(printer.get());
     if (printer->printerState() == QPrinter::Error || printer->printerState() == QPrinter::Aborted)
         notifier_("The Error Report could not be printed on \"" + printer->printerName() + "\".");
+}
+
+std::unique_ptr<QTextDocument> TErrorReport::paperCopy() const {
+    // The box as the user left it, edits included, page after page. The
+    // screen font is sized in pixels, which on paper would be specks: print
+    // a copy in the same face at a size in points.
+    std::unique_ptr<QTextDocument> paper(RichEdit1->document()->clone());
+    QFont font = RichEdit1->font();
+    font.setPointSize(kPrintPointSize);
+    paper->setDefaultFont(font);
+    return paper;
+}
+
+bool TErrorReport::saveAsPdf(const QString& path) const {
+    return stats::writeDocumentPdf(path, "Error Report", *paperCopy());
+}
+
+void TErrorReport::SavePdfButtonClick() {
+    const QString path = choosePath_ ? choosePath_("error-report.pdf") : QString();
+    if (path.isEmpty())
+        return;
+    if (!saveAsPdf(path))
+        notifier_("The Error Report could not be saved as \"" + path + "\".");
 }
 
 void TErrorReport::FormShow() {

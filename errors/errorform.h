@@ -11,6 +11,7 @@
 class QPushButton;
 class QTextEdit;
 class QPrinter;
+class QTextDocument;
 
 // The Error Report window: shows the last drill's report or the cumulative
 // error profile read from "errors.dat", and prints whichever it holds.
@@ -27,6 +28,9 @@ public:
     // Interval names by size in semitones, "unison" to "double 8ve".
     std::array<std::string, 25> intervalNames;
 
+    // "PDF...", beside "Print": saves the box as a PDF file.
+    QPushButton* SavePdfButton;
+
     // Appends each line as a paragraph of plain text.
     void appendLines(const std::vector<std::string>& lines);
     // Empties the box.
@@ -35,8 +39,14 @@ public:
     // Replaces the box with the profile computed from the error file.
     void showCumulativeProfile();
     void Button2Click();
-    // Prints the box's text, as the user left it, on the default printer.
+    // Prints the box's text, as the user left it, on the default printer;
+    // with no printer, offers to save it as a PDF file instead.
     void Button3Click();
+    // Asks where to save the box as a PDF, and saves it there.
+    void SavePdfButtonClick();
+    // The box as Print would print it, as a PDF file; false when the file
+    // cannot be written.
+    [[nodiscard]] bool saveAsPdf(const QString& path) const;
     void FormShow();
     void FormClose();
 
@@ -47,6 +57,12 @@ public:
     // Where the user is told that printing could not be done.
     using Notifier = std::function<void(const QString& text)>;
     void setNotifier(Notifier notifier) { notifier_ = std::move(notifier); }
+    // Where "PDF..." saves: the user's choice, empty when cancelled.
+    using SavePathChooser = std::function<QString(const QString& suggestedName)>;
+    void setSavePathChooser(SavePathChooser chooser) { choosePath_ = std::move(chooser); }
+    // With no printer: whether to save as PDF instead, after telling why.
+    using PdfOffer = std::function<bool(const QString& text)>;
+    void setPdfOffer(PdfOffer offer) { offerPdf_ = std::move(offer); }
     // The file the profile is read from; "errors.dat" in the working folder.
     void setErrorFilePath(std::string path) { errorFilePath_ = std::move(path); }
 
@@ -56,7 +72,11 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    [[nodiscard]] std::unique_ptr<QTextDocument> paperCopy() const;
+
     PrinterFactory printerFactory_;
+    SavePathChooser choosePath_;
+    PdfOffer offerPdf_;
     Notifier notifier_;
     std::string errorFilePath_ = "errors.dat";
 };

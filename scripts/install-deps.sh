@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ ninja-build pkg-config ccache
-  qt6-base-dev libgl-dev qt6-charts-dev
+  qt6-base-dev libgl-dev qt6-charts-dev libqt6opengl6-dev
   libfluidsynth-dev jackd2 timgm6mb-soundfont
   librtmidi-dev
   libgtest-dev libgmock-dev
