@@ -2,6 +2,7 @@
 
 #include "app/application.h"
 #include "app/keymap.h"
+#include "app/soundcontrols.h"
 #include "core/designunits.h"
 #include "errors/endofdrill.h"
 #include "errors/errorfile.h"
@@ -118,6 +119,7 @@ TForm1::TForm1(Clock& clock, const char* midiLibrary)
     TimeLabel->hide();
     fillDeviceList();
     clearSessionTally();
+    soundControls = new SoundControls(*this);
 }
 
 TForm1::~TForm1() = default;
@@ -346,7 +348,8 @@ void TForm1::SetupListBoxClick() {
         // the chosen device opens all the same.
         if (MidiLibOut->isOpen())
             MidiLibOut->Close();
-        MidiLibOut->Open(static_cast<uint16_t>(device), kMidiOpenFlags);
+        const bool opened = MidiLibOut->Open(static_cast<uint16_t>(device), kMidiOpenFlags);
+        soundControls->deviceOpened(device, opened);
     }
 }
 
