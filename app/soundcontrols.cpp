@@ -26,33 +26,50 @@ namespace {
 constexpr int kTestVelocity = 90;
 constexpr int kInfoNoticeMs = 10000;
 
-// A small loudspeaker; `sounding` adds its sound waves in green, otherwise
-// it is grey and crossed out in red.
-QIcon speakerIcon(bool sounding) {
+// The marks of the device list, drawn large and shown small: a green
+// loudspeaker sounding, or a red disc crossed in white for a failure.
+QIcon failedIcon() {
     QPixmap pixmap(32, 32);
     pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QColor body = sounding ? QColor(0, 120, 40) : QColor(110, 110, 110);
-    QPainterPath speaker;
-    speaker.moveTo(3, 12);
-    speaker.lineTo(9, 12);
-    speaker.lineTo(17, 5);
-    speaker.lineTo(17, 27);
-    speaker.lineTo(9, 20);
-    speaker.lineTo(3, 20);
-    speaker.closeSubpath();
-    p.fillPath(speaker, body);
-    if (sounding) {
-        p.setPen(QPen(body, 2.5, Qt::SolidLine, Qt::RoundCap));
-        p.drawArc(QRectF(13, 10, 8, 12), -60 * 16, 120 * 16);
-        p.drawArc(QRectF(12, 5, 15, 22), -60 * 16, 120 * 16);
-    } else {
-        p.setPen(QPen(QColor(210, 0, 0), 3.5, Qt::SolidLine, Qt::RoundCap));
-        p.drawLine(20, 10, 29, 22);
-        p.drawLine(29, 10, 20, 22);
+    {
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(200, 0, 0));
+        p.drawEllipse(QRectF(1, 1, 30, 30));
+        p.setPen(QPen(Qt::white, 5, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(10, 10, 22, 22);
+        p.drawLine(22, 10, 10, 22);
     }
     return QIcon(pixmap);
+}
+
+QIcon soundingIcon() {
+    // On a selected line the loudspeaker turns white, so it shows on the
+    // highlight.
+    QIcon icon;
+    for (const auto& [mode, body] : {std::pair{QIcon::Normal, QColor(0, 120, 40)},
+                                     std::pair{QIcon::Selected, QColor(Qt::white)}}) {
+        QPixmap speakerPixmap(32, 32);
+        speakerPixmap.fill(Qt::transparent);
+        QPainter sp(&speakerPixmap);
+        sp.setRenderHint(QPainter::Antialiasing);
+        QPainterPath speaker;
+        speaker.moveTo(2, 11);
+        speaker.lineTo(9, 11);
+        speaker.lineTo(18, 3);
+        speaker.lineTo(18, 29);
+        speaker.lineTo(9, 21);
+        speaker.lineTo(2, 21);
+        speaker.closeSubpath();
+        sp.fillPath(speaker, body);
+        sp.setPen(QPen(body, 3.5, Qt::SolidLine, Qt::RoundCap));
+        sp.drawArc(QRectF(14, 10, 8, 12), -60 * 16, 120 * 16);
+        sp.drawArc(QRectF(13, 4, 16, 24), -60 * 16, 120 * 16);
+        sp.end();
+        icon.addPixmap(speakerPixmap, mode);
+    }
+    return icon;
 }
 
 void guard(const std::function<void()>& handler) {
@@ -97,7 +114,7 @@ SoundControls::SoundControls(TForm1& form) : QObject(&form), form_(form) {
         names.push_back(form.SetupListBox->item(i)->text().toStdString());
     check_.setDeviceNames(std::move(names));
     // Small enough that the marks leave the names room in the narrow list.
-    form.SetupListBox->setIconSize(QSize(design::px(12), design::px(12)));
+    form.SetupListBox->setIconSize(QSize(design::px(13), design::px(13)));
 
     createMenu();
     createNotice();
@@ -216,8 +233,9 @@ void SoundControls::refreshMarks() {
     for (int device = 0; device < list->count(); ++device) {
         QListWidgetItem* line = list->item(device);
         const DeviceMark mark = check_.mark(device);
-        line->setIcon(mark == DeviceMark::None ? QIcon()
-                                               : speakerIcon(mark == DeviceMark::Sounding));
+        line->setIcon(mark == DeviceMark::None       ? QIcon()
+                      : mark == DeviceMark::Sounding ? soundingIcon()
+                                                     : failedIcon());
         const QString name = QString::fromStdString(check_.accessibleName(device));
         line->setData(Qt::AccessibleTextRole, name);
         line->setToolTip(mark == DeviceMark::None ? QString() : name);
