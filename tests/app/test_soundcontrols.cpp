@@ -133,6 +133,13 @@ private slots:
         clickLine(1);
         QCOMPARE(lineName(1), QString("Port A, open and sounding"));
         QCOMPARE(lineName(0), QString("Stand-in Synth, failed: no sound"));
+
+        // With no device open, the test tone says so.
+        standin::setOpenResult(0);
+        clickLine(0);
+        action("TestTone1")->trigger();
+        QVERIFY(noticeShown());
+        QVERIFY2(noticeText().contains("no device is open"), qPrintable(noticeText()));
     }
 
     void openDeviceIsMarkedSoundingAndARefusingPortIsTold() {
