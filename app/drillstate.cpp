@@ -1,5 +1,6 @@
 #include "app/drillstate.h"
 
+#include "app/drillevents.h"
 #include "app/keyguidemarkers.h"
 #include "midi/midilib.h"
 
@@ -86,6 +87,8 @@ bool DrillState::drawQuestion() {
     pitchInterval = notes[1] - notes[0];
     m12Interval = mod12Of(pitchInterval);
     intervalClass = intervalClassOf(m12Interval);
+    if (events_)
+        events_->questionDrawn();
     return true;
 }
 
@@ -97,7 +100,8 @@ void DrillState::sendNote(int note, int velocity) {
     event.status = 0x90;
     event.data1 = static_cast<uint8_t>(note & 0xFF);
     event.data2 = static_cast<uint8_t>(velocity);
-    noteOutput_->Put(&event);
+    if (!noteOutput_->Put(&event) && events_)
+        events_->noteRefused();
 }
 
 void DrillState::playQuestion() {
@@ -253,6 +257,12 @@ void DrillState::markCorrect() {
 void DrillState::markWrong() {
     ++incorrectCount;
     refreshControls();
+    showWrongMarker();
+    if (events_)
+        events_->wrongAnswerCounted();
+}
+
+void DrillState::showWrongMarker() {
     if (!keyGuide_ || !keyGuide_->guideVisible())
         return;
     int marker = -1;
@@ -301,6 +311,8 @@ void DrillState::endDrill() {
     refreshControls();
     clearSessionTally();
     clearReportBox();
+    if (events_)
+        events_->drillReset();
 }
 
 void DrillState::clockTick() {

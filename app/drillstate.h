@@ -9,6 +9,7 @@
 
 class TMidiLibOut;
 class KeyGuideMarkers;
+class DrillEvents;
 
 // The state of a drill and the rules that keep it: the current question,
 // the counters, the tallies, the filters and the playback settings. The
@@ -116,6 +117,9 @@ public:
     void setKeyGuide(KeyGuideMarkers* guide) { keyGuide_ = guide; }
     [[nodiscard]] KeyGuideMarkers* keyGuide() const { return keyGuide_; }
 
+    // Who follows the drill's moments (app/drillevents.h), or null.
+    void setDrillEvents(DrillEvents* events) { events_ = events; }
+
 protected:
     // ---- What the window around the drill shows (no-ops here) ----------
     // Recompute the labels and buttons from the fields (counters, BEGIN/END,
@@ -137,9 +141,12 @@ private:
     void sendNote(int note, int velocity);
     // Counts a wrong answer that has no tally slot and no Key Guide marker.
     void markUnreadable();
+    // Crosses out the answered key on the Key Guide for a while.
+    void showWrongMarker();
 
     Clock* clock_;
     KeyGuideMarkers* keyGuide_ = nullptr;
+    DrillEvents* events_ = nullptr;
     TMidiLibOut* noteOutput_ = nullptr;
     std::mt19937 random_;
 };

@@ -2,6 +2,7 @@
 
 #include "app/application.h"
 #include "app/keymap.h"
+#include "app/soundcontrols.h"
 #include "core/designunits.h"
 #include "core/filenotices.h"
 #include "errors/endofdrill.h"
@@ -120,6 +121,7 @@ TForm1::TForm1(Clock& clock, const char* midiLibrary)
     TimeLabel->hide();
     fillDeviceList();
     clearSessionTally();
+    soundControls = new SoundControls(*this);
 }
 
 TForm1::~TForm1() = default;
@@ -349,7 +351,8 @@ void TForm1::SetupListBoxClick() {
         // the chosen device opens all the same.
         if (MidiLibOut->isOpen())
             MidiLibOut->Close();
-        MidiLibOut->Open(static_cast<uint16_t>(device), kMidiOpenFlags);
+        const bool opened = MidiLibOut->Open(static_cast<uint16_t>(device), kMidiOpenFlags);
+        soundControls->deviceOpened(device, opened);
     }
 }
 

@@ -19,6 +19,7 @@ class QMenuBar;
 class QPlainTextEdit;
 class QPushButton;
 class QTimer;
+class SoundControls;
 namespace stats {
 class StatsWindows;
 }
@@ -91,6 +92,10 @@ public:
     // (declared in this order, so the port is gone before the binding).
     std::unique_ptr<TMidiLib> MidiLib;
     std::unique_ptr<TMidiLibOut> MidiLibOut;
+
+    // The device marks, the sound notice, the test tone, the instrument and
+    // the revealed answer (app/soundcontrols.h); owned by the window.
+    SoundControls* soundControls = nullptr;
 
     // The identify mode and the presentation are read from the radio groups
     // each time the drill needs them.
