@@ -16,22 +16,28 @@ namespace {
 // The picture takes a while to draw (slanted, smoothed captions). The
 // guide is shown with the main window at start-up, so the picture is drawn
 // when the label is first painted, once both windows are on the screen,
-// rather than while they are being made and shown.
+// rather than while they are being made and shown. It is drawn for the
+// screen's pixels, so it stays sharp on a scaled screen, and again when the
+// window moves to a screen of another scale.
 class KeyGuideLabel : public QLabel {
 public:
     using QLabel::QLabel;
 
 protected:
     void paintEvent(QPaintEvent* event) override {
-        if (!drawn_) {
-            drawn_ = true;
-            setPixmap(QPixmap::fromImage(keyguide::drawPicture()));
+        const double ratio = devicePixelRatioF();
+        const double scale = ratio * width() / keyguide::kWidth;
+        if (scale != drawnScale_) {
+            drawnScale_ = scale;
+            QPixmap picture = QPixmap::fromImage(keyguide::drawPicture(scale));
+            picture.setDevicePixelRatio(ratio);
+            setPixmap(picture);
         }
         QLabel::paintEvent(event);
     }
 
 private:
-    bool drawn_ = false;
+    double drawnScale_ = 0;
 };
 
 } // namespace

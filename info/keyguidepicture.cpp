@@ -80,10 +80,15 @@ QColor background() {
 }
 
 QImage drawPicture() {
-    QImage image(kWidth, kHeight, QImage::Format_RGB32);
+    return drawPicture(1.0);
+}
+
+QImage drawPicture(double scale) {
+    QImage image(qRound(kWidth * scale), qRound(kHeight * scale), QImage::Format_RGB32);
     image.fill(kBackground);
     {
         QPainter p(&image);
+        p.scale(scale, scale);
         p.setRenderHint(QPainter::Antialiasing);
         p.setRenderHint(QPainter::TextAntialiasing);
 
@@ -110,7 +115,7 @@ QImage drawPicture() {
             p.drawLine(QPointF(x, kKeyTop), QPointF(x, kKeyTop - kLeaderLength));
 
             p.save();
-            p.setTransform(captionTransform(i));
+            p.setTransform(captionTransform(i), true);
             p.setFont(captionFont());
             p.drawText(QPointF(0, 0), kCaptions[i]);
             p.restore();

@@ -25,6 +25,10 @@ inline constexpr double kKeyPitch = 37.5;
 [[nodiscard]] QPolygonF captionOutline(int i);
 
 [[nodiscard]] QImage drawPicture();
+// The same picture drawn scale times as large, for a screen with that many
+// device pixels per pixel: lines and text are drawn at the screen's own
+// resolution rather than enlarged from the small picture.
+[[nodiscard]] QImage drawPicture(double scale);
 // The picture's background, all round the keys and captions, as stored
 // in the 8-bit picture.
 [[nodiscard]] QColor background();
