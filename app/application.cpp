@@ -148,19 +148,26 @@ const std::vector<std::string>& windowCreationOrder() {
     return creationLog();
 }
 
-int runTonyx(QApplication& app, Clock& clock, const char* midiLibrary) {
+void showStartupError(const std::string& message) {
+    std::fprintf(stderr, "%s\n", message.c_str());
+    std::fflush(stderr);
+    if (messageSink() || canShowBoxes())
+        TonyxApplication::showError(message);
+}
+
+int runTonyx(QApplication& app, Clock& clock, const char* midiLibrary,
+             const std::function<void()>& windowsMade) {
     try {
         createWindows(clock, midiLibrary);
     } catch (const std::exception& e) {
         // Whatever stops start-up ends the program after its message; the
         // windows made so far go without ever being shown.
         destroyWindows();
-        std::fprintf(stderr, "%s\n", e.what());
-        std::fflush(stderr);
-        if (messageSink() || canShowBoxes())
-            TonyxApplication::showError(e.what());
+        showStartupError(e.what());
         return 1;
     }
+    if (windowsMade)
+        windowsMade();
     // Asked to go by the desktop at logout or by its terminal, the program
     // closes as when the user closes the main window: the port is silenced
     // and closed. Leaving the event loop outright also ends a modal

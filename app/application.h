@@ -47,5 +47,10 @@ void destroyWindows();
 // The program: creates the windows, shows the main window and runs the
 // event loop until the main window closes. When start-up fails the message
 // is shown (and written to stderr), no window is left, and the result is 1.
+// windowsMade, when given, runs once every window exists, before any shows.
 int runTonyx(QApplication& app, Clock& clock = SystemClock::instance(),
-             const char* midiLibrary = "MidiLib32");
+             const char* midiLibrary = "MidiLib32", const std::function<void()>& windowsMade = {});
+
+// A failure that ends start-up: written to stderr, and shown in a message
+// box where the platform can show one.
+void showStartupError(const std::string& message);

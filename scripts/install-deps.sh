@@ -12,6 +12,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb xauth xdotool imagemagick poppler-utils sox midicsv
   openbox stress-ng locales desktop-file-utils appstream
+  dpkg-dev file
 )
 
 # One query for all packages: installed ones print "ii".
