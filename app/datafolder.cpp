@@ -43,4 +43,8 @@ QString settle(const QString& executableFolder, const QProcessEnvironment& env) 
     return QDir::currentPath();
 }
 
+QString executableFolder() {
+    return QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath();
+}
+
 } // namespace datafolder

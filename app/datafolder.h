@@ -26,4 +26,8 @@ void enter(const QString& folder, const QString& readme);
 // the current folder. Returns the folder it runs in.
 QString settle(const QString& executableFolder, const QProcessEnvironment& env);
 
+// The folder of the running program's executable (read before the
+// application object exists).
+[[nodiscard]] QString executableFolder();
+
 } // namespace datafolder

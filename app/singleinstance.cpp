@@ -41,6 +41,12 @@ bool SingleInstance::tryToHold() {
     if (!lock->tryLock(0))
         return false;
     lock_ = std::move(lock);
+    return true;
+}
+
+void SingleInstance::listen() {
+    if (!lock_ || server_)
+        return;
     // A socket left by a holder that crashed is in the way.
     QLocalServer::removeServer(socketPath());
     server_ = new QLocalServer(this);
@@ -49,7 +55,6 @@ bool SingleInstance::tryToHold() {
     // Without a socket the program still runs alone: the lock keeps others
     // out, and they report that it does not answer.
     (void)server_->listen(socketPath());
-    return true;
 }
 
 SingleInstance::Claim SingleInstance::claim(int answerWaitMs) {
@@ -73,7 +78,7 @@ SingleInstance::Claim SingleInstance::claim(int answerWaitMs) {
         }
         if (deadline.hasExpired())
             return Claim::NoAnswer;
-        // The holder has its lock but no socket yet.
+        // The holder has its lock but does not listen yet.
         QThread::msleep(20);
     }
 }

@@ -22,13 +22,18 @@ public:
     ~SingleInstance() override;
 
     enum class Claim {
-        First,     // this process holds the folder and listens
+        First,     // this process holds the folder (listen() next)
         Forwarded, // another holds it and was brought to the front
         NoAnswer,  // another holds it but did not answer
     };
     // Takes the folder, or asks the holder to come forward, waiting at most
     // answerWaitMs for it to answer (it answers once its windows are up).
+    // Needs no application object, so a start that is forwarded loads and
+    // connects to nothing.
     [[nodiscard]] Claim claim(int answerWaitMs = 30000);
+    // After claiming the folder, once the application object exists: takes
+    // the requests of later starts.
+    void listen();
 
     // Where the lock and the socket are, for messages and tests.
     [[nodiscard]] QString lockPath() const { return base_ + ".lock"; }

@@ -1,7 +1,9 @@
 // What a screen reader reads: every control of every window has a name,
 // the named controls read as a user would say them, and the counters and
 // the clock read with their captions as the drill changes them. Everything
-// is read back through the toolkit's accessibility interfaces.
+// is read back through the toolkit's accessibility interfaces. (A label
+// announces its own name changes; the toolkit sends such events only while
+// an assistive technology listens, so they cannot be watched here.)
 
 #include "app/accessibility.h"
 #include "app/application.h"
@@ -18,13 +20,14 @@
 #include "tests/support/testdrill.h"
 
 #include <QAccessible>
-#include <QLabel>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QListWidget>
 #include <QTemporaryDir>
 #include <QTest>
+
 
 namespace {
 
@@ -290,7 +293,6 @@ private slots:
         QCOMPARE(nameOf(Form1->IncorrectLabel), QStringLiteral("Incorrect: 1"));
         Form1->FormKeyDown(vkOf(right));
         QCOMPARE(nameOf(Form1->CorrectLabel), QStringLiteral("Correct: 1"));
-
         clock.time += 65'000;
         Form1->ClockTick();
         QCOMPARE(nameOf(Form1->TimeLabel), QStringLiteral("Elapsed time: 1 minute 5 seconds"));

@@ -28,6 +28,11 @@ for dep in libc6 libstdc++6 libqt6widgets6 libqt6network6 librtmidi6 libjack lib
   grep -q "\(^\|, \)$dep" <<<"$depends" || fail "Depends lacks $dep"
 done
 
+# apt can satisfy them (a simulation: nothing is installed).
+apt-get install --simulate --no-install-recommends "$deb" >"$tmp/apt.log" 2>&1 ||
+  { cat "$tmp/apt.log"; fail "apt cannot install the package"; }
+grep -q '^Inst tonyx ' "$tmp/apt.log" || { cat "$tmp/apt.log"; fail "apt would not install tonyx"; }
+
 dpkg-deb -x "$deb" "$tmp/root"
 check_files "$tmp/root" /usr
 # Stripped: no debugging sections in the package.

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# test_install.sh BUILD VERSION: installs into a temporary prefix, checks what is
+# test_install.sh BUILD VERSION plain|sanitized: installs into a temporary prefix, checks what is
 # there, and starts the installed program (offscreen) from another folder,
 # as a menu would: it must run in the user's data folder with its readme,
 # load the MIDI library from its private folder, take one start at a time,
@@ -9,6 +9,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/common.sh"
 build=$1
 version=$2
+sanitized=$([ "${3:-plain}" = sanitized ] && echo 1 || true)
 tmp=$(mktemp -d)
 pid=""
 cleanup() { [ -n "$pid" ] && kill -KILL "$pid" 2>/dev/null; rm -rf "$tmp"; }
@@ -20,7 +21,11 @@ check_files "" "$prefix"
 
 mkdir -p "$tmp/home" "$tmp/data" "$tmp/elsewhere"
 mkdir -m 700 "$tmp/run"
-program=(env -u LD_LIBRARY_PATH HOME="$tmp/home" XDG_DATA_HOME="$tmp/data"
+# The plain program must find its library through its RUNPATH alone (check_files
+# checked the RUNPATH itself); a sanitized one is shown the folder.
+libpath=()
+[ -n "$sanitized" ] && libpath=(LD_LIBRARY_PATH="$(dirname "$lib")")
+program=(env -u LD_LIBRARY_PATH "${libpath[@]}" HOME="$tmp/home" XDG_DATA_HOME="$tmp/data"
   XDG_RUNTIME_DIR="$tmp/run" QT_QPA_PLATFORM=offscreen "$prefix/bin/tonyx")
 run() { (cd "$tmp/elsewhere" && exec "${program[@]}" "$@"); }
 
@@ -30,8 +35,10 @@ run() { (cd "$tmp/elsewhere" && exec "${program[@]}" "$@"); }
 (cd "$tmp/elsewhere" && exec "${program[@]}" >"$tmp/first.out" 2>&1) &
 pid=$!
 data="$tmp/data/tonyx"
+# Up: in its data folder (entered after the readme is copied) with its library.
 for _ in $(seq 600); do
-  grep -q "$prefix/.*/tonyx/libMidiLib32.so" "/proc/$pid/maps" 2>/dev/null && break
+  [ "$(readlink "/proc/$pid/cwd")" = "$data" ] &&
+    grep -q "$prefix/.*/tonyx/libMidiLib32.so" "/proc/$pid/maps" 2>/dev/null && break
   kill -0 "$pid" 2>/dev/null || { cat "$tmp/first.out"; fail "the installed program ended"; }
   sleep 0.1
 done
