@@ -56,6 +56,8 @@ const CaptionedValue kCaptionedValues[] = {
     {"Form1", "CorrectLabel", "Correct", nullptr, false},
     {"Form1", "IncorrectLabel", "Incorrect", nullptr, false},
     {"Form1", "TimeLabel", "Elapsed time", nullptr, true},
+    {"Form1", "RevealedAnswer", "Answer", nullptr, false},
+    {"Form1", "SoundNoticeText", "Notice", nullptr, false},
     {"Form2", "TimeLabel", "Time per interval", "seconds", false},
     {"Form2", "TimePointsLabel", "Time points", nullptr, false},
     {"Form2", "PercentageLabel", "Correct", nullptr, false},
@@ -124,6 +126,11 @@ void nameMainWindow() {
     name(Form1, "Label3", "Semitones");
     if (!Form1 || !Form1->SetupListBox)
         return;
+    // The sound notice's icon says what its text says.
+    if (auto* notice = Form1->findChild<QWidget*>(QStringLiteral("SoundNotice")))
+        for (QLabel* label : notice->findChildren<QLabel*>())
+            if (label->objectName().isEmpty())
+                label->setAccessibleName(QStringLiteral("Notice"));
     // Device 0 is the library's built-in synthesizer; the others are MIDI
     // ports of the system.
     QListWidget* list = Form1->SetupListBox;
