@@ -93,6 +93,9 @@ void ErrorMapWindow::showTallies() {
                "fills in as you finish drills.";
     else if (read_ == errors::ErrorFileRead::Unreadable)
         note = "\"errors.dat\" could not be read, so the map is empty.";
+    else if (read_ == errors::ErrorFileRead::Damaged)
+        note = "Part of \"errors.dat\" is damaged: the map leaves out the numbers that could not "
+               "be read.";
     else if (map().empty())
         note = QString("\"errors.dat\" holds no answers given as %1 yet. The map fills in as you "
                        "finish drills in that identify mode.")

@@ -200,6 +200,8 @@ void ProgressWindow::plot() {
         scoreSeries_->detachAxis(unwanted);
         shareSeries_->detachAxis(unwanted);
         chart_->removeAxis(unwanted);
+        // The chart lets go of an axis it no longer shows; the window keeps it.
+        unwanted->setParent(this);
     }
     if (!chart_->axes(Qt::Horizontal).contains(wanted)) {
         chart_->addAxis(wanted, Qt::AlignBottom);
