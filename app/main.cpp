@@ -4,6 +4,9 @@
 
 #include <QTimer>
 
+#include <cstdio>
+#include <cstdlib>
+
 int main(int argc, char** argv) {
     // Started before the application object, which spends its time
     // connecting to the display.
@@ -15,5 +18,15 @@ int main(int argc, char** argv) {
     // Once the windows are made and the event loop runs, the main window
     // holds the library by itself, as it would without the warm-up.
     QTimer::singleShot(0, &app, [&warmUp] { warmUp.release(); });
+    // When the loop ends the main window has gone, its port silenced, reset
+    // and closed, and every data file is written when its drill ends.
+    // Taking down the rest one piece at a time (the windows, the MIDI
+    // library with its synthesizer, its JACK and ALSA clients and their
+    // threads, the toolkit) keeps the process alive for a second or more
+    // after its window has gone: the program ends here instead.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, [] {
+        std::fflush(nullptr);
+        std::_Exit(0);
+    });
     return runTonyx(app);
 }
