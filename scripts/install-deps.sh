@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   xvfb xauth xdotool imagemagick poppler-utils sox midicsv
-  openbox stress-ng locales desktop-file-utils appstream
+  openbox x11-utils stress-ng locales desktop-file-utils appstream
 )
 
 # One query for all packages: installed ones print "ii".
