@@ -78,6 +78,9 @@ protected:
                    handle_->isExposed()) {
             pending_ = false;
             applySize(currentMargins(window_));
+            // Sized for this showing; later showings keep the size the
+            // user gave it, unless the window sets its size again.
+            outer_ = QSize();
             for (const auto& placed : placers_)
                 placed();
         }
@@ -142,6 +145,19 @@ void setOuterSize(QWidget* window, QSize outer) {
 
 void setFixedOuterSize(QWidget* window, QSize outer) {
     FrameWatcher::of(window)->setOuter(outer, true);
+}
+
+void moveOuterTo(QWidget* window, QPoint topLeft) {
+    const QWindow* handle = window->windowHandle();
+    if (handle == nullptr || !handle->isExposed()) {
+        window->move(topLeft);
+        return;
+    }
+    // The widget's own idea of its frame may lag; a move by the difference
+    // is right whichever frame it goes by.
+    const QPoint now = outerGeometry(window).topLeft();
+    if (now != topLeft)
+        window->move(window->pos() + (topLeft - now));
 }
 
 void whenFramed(QWidget* window, const std::function<void()>& placed) {

@@ -34,6 +34,12 @@ void setOuterSize(QWidget* window, QSize outer);
 // The same for a window the user cannot resize.
 void setFixedOuterSize(QWidget* window, QSize outer);
 
+// Moves a top-level window so that its outer top left corner, frame
+// included, is `topLeft`. Once the window is on the screen the move goes by
+// the frame the window manager reports now, not by the one the toolkit last
+// saw (which may still be none just after the window was framed).
+void moveOuterTo(QWidget* window, QPoint topLeft);
+
 // Runs `placed` each time the window comes on the screen with its frame
 // (after a show, once the window manager has framed and mapped it), so a
 // window can place itself by frame geometries that are known only then.

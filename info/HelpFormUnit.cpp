@@ -133,5 +133,5 @@ void THelpForm::FormShow() {
     // guide to move or close it.
     if (const QScreen* screen = anchor_->screen())
         top = std::max(top, screen->availableGeometry().top());
-    move(main.left(), top);
+    frame::moveOuterTo(this, QPoint(main.left(), top));
 }

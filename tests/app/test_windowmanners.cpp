@@ -21,6 +21,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -212,6 +213,29 @@ private slots:
         if (wm::present())
             QVERIFY(wm::settle());
         checkGuideAboveMain();
+    }
+
+    void closingTheMainWindowEndsTheProgram() {
+        if (!wm::present())
+            QSKIP("offscreen: the program's window is closed through a window manager");
+        // The program itself, in this test's folder (it has readme.txt).
+        QProcess program;
+        program.start(QCoreApplication::applicationDirPath() + "/tonyx", {});
+        QVERIFY2(program.waitForStarted(), "the tonyx program is built beside the tests");
+        xcb_window_t main = 0;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return (main = wm::findWindow(uint32_t(program.processId()),
+                                              "Identify intervals")) != 0;
+            },
+            20000));
+        wm::closeWindow(main);
+        // The port is silenced, reset and closed, and the program ends
+        // normally (how soon: bench_exit).
+        QVERIFY2(program.waitForFinished(20000),
+                 "the program goes on after its main window closed");
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
     }
 
     void enterAndSpacePressTheFocusedButton_data() {

@@ -83,6 +83,55 @@ inline bool settle() {
     return answered;
 }
 
+// The top-level window of process `pid` titled `title` (the window
+// manager's frames hold them one level down), or 0.
+inline xcb_window_t findWindow(uint32_t pid, const QByteArray& title, xcb_window_t parent = 0,
+                               int depth = 0) {
+    xcb_connection_t* c = connection();
+    if (parent == 0)
+        parent = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, parent), nullptr);
+    if (tree == nullptr)
+        return 0;
+    auto read = [c](xcb_window_t w, xcb_atom_t a) {
+        xcb_get_property_reply_t* reply = xcb_get_property_reply(
+            c, xcb_get_property(c, 0, w, a, XCB_GET_PROPERTY_TYPE_ANY, 0, 64), nullptr);
+        QByteArray value;
+        if (reply)
+            value = QByteArray(static_cast<const char*>(xcb_get_property_value(reply)),
+                               xcb_get_property_value_length(reply));
+        std::free(reply);
+        return value;
+    };
+    const xcb_atom_t pidAtom = atom("_NET_WM_PID");
+    xcb_window_t found = 0;
+    const xcb_window_t* children = xcb_query_tree_children(tree);
+    for (int i = 0; i < xcb_query_tree_children_length(tree) && found == 0; ++i) {
+        const QByteArray owner = read(children[i], pidAtom);
+        if (owner.size() == 4 && *reinterpret_cast<const uint32_t*>(owner.constData()) == pid &&
+            read(children[i], XCB_ATOM_WM_NAME) == title)
+            found = children[i];
+        else if (depth < 1)
+            found = findWindow(pid, title, children[i], depth + 1);
+    }
+    std::free(tree);
+    return found;
+}
+
+// Asks a window to close, as its close box does.
+inline void closeWindow(xcb_window_t window) {
+    xcb_client_message_event_t close{};
+    close.response_type = XCB_CLIENT_MESSAGE;
+    close.format = 32;
+    close.window = window;
+    close.type = atom("WM_PROTOCOLS");
+    close.data.data32[0] = atom("WM_DELETE_WINDOW");
+    close.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(connection(), 0, window, XCB_EVENT_MASK_NO_EVENT,
+                   reinterpret_cast<const char*>(&close));
+    xcb_flush(connection());
+}
+
 // Shows a window and waits until the window manager has framed it.
 inline bool showFramed(QWidget* window) {
     window->show();
