@@ -106,11 +106,40 @@ void DrillState::sendNote(int note, int velocity) {
 
 void DrillState::playQuestion() {
     const int count = std::clamp(noteCount, 1, 2);
+    const int keep = std::clamp(sustain, 0, 2); // earlier playbacks that ring on
     // Row sustain + 1 holds this playback, so row 0 now holds the one played
     // sustain + 1 playbacks ago: those notes stop, the newer ones ring on.
     for (int k = 0; k < 3; ++k)
         std::copy_n(ringHistory[k + 1], count, ringHistory[k]);
-    std::copy_n(notes, count, ringHistory[std::clamp(sustain, 0, 2) + 1]);
+    std::fill_n(ringHistory[3], count, 0);
+    // Rows 1 to 3 now hold the earlier playbacks still sounding, oldest
+    // first. After the setting was lowered there may be more of them than
+    // may ring on, some in the row this playback takes or above it, where
+    // they would never come down to row 0: the oldest extra ones stop now,
+    // and the rest move down below this playback's row (each stops no
+    // later than the setting it was sounded under said).
+    int rows[3] = {};
+    int held = 0;
+    for (int k = 1; k <= 3; ++k)
+        if (std::any_of(ringHistory[k], ringHistory[k] + count, [](int n) { return n != 0; }))
+            rows[held++] = k;
+    const int extra = std::max(0, held - keep);
+    for (int h = 0; h < extra; ++h) {
+        for (int i = 0; i < count; ++i)
+            if (ringHistory[rows[h]][i] != 0)
+                sendNote(ringHistory[rows[h]][i], kSilence);
+        std::fill_n(ringHistory[rows[h]], count, 0);
+    }
+    if (held > extra && rows[held - 1] > keep) {
+        for (int h = extra; h < held; ++h) {
+            const int to = keep - (held - 1 - h);
+            if (to == rows[h])
+                continue;
+            std::copy_n(ringHistory[rows[h]], count, ringHistory[to]);
+            std::fill_n(ringHistory[rows[h]], count, 0);
+        }
+    }
+    std::copy_n(notes, count, ringHistory[keep + 1]);
     for (int i = 0; i < count; ++i)
         sendNote(ringHistory[0][i], kSilence);
 
@@ -288,6 +317,7 @@ bool DrillState::beginDrill() {
     playQuestion();
     running = true;
     startTime = msClock();
+    endedAt_.reset();
     clockVisible = true;
     showClockText(drillClockText(0));
     refreshControls();
@@ -298,6 +328,7 @@ void DrillState::endDrill() {
     if (!running)
         return;
     running = false;
+    endedAt_ = msClock();
     refreshControls();
     const bool filtered = filtersInUse();
     writeSessionReport();

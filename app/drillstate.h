@@ -4,6 +4,7 @@
 #include "core/clock.h"
 
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <string>
 
@@ -50,6 +51,11 @@ public:
     // ---- Time --------------------------------------------------------
     [[nodiscard]] int32_t msClock() const { return clock_->now(); }
     [[nodiscard]] Clock& clock() const { return *clock_; }
+    // The drill's time since BEGIN: up to now while it runs, up to the
+    // press of END once it has ended (the questions END asks take none).
+    [[nodiscard]] int64_t drillTime() const {
+        return static_cast<int64_t>(endedAt_ ? *endedAt_ : msClock()) - startTime;
+    }
 
     // Shown while the drill clock runs: from BEGIN until END has reset the
     // counters (the score window still sees the clock's last reading).
@@ -145,6 +151,7 @@ private:
     void showWrongMarker();
 
     Clock* clock_;
+    std::optional<int32_t> endedAt_; // msClock() when END was pressed
     KeyGuideMarkers* keyGuide_ = nullptr;
     DrillEvents* events_ = nullptr;
     TMidiLibOut* noteOutput_ = nullptr;

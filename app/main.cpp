@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -67,6 +68,18 @@ int main(int argc, char** argv) {
     // Once the windows are made and the event loop runs, the main window
     // holds the library by itself, as it would without the warm-up.
     QTimer::singleShot(0, &app, [&warmUp] { warmUp.release(); });
+    // When the loop ends the main window has gone, its port silenced, reset
+    // and closed, and every data file is written when its drill ends.
+    // Taking down the rest one piece at a time (the windows, the MIDI
+    // library with its synthesizer, its JACK and ALSA clients and their
+    // threads, the toolkit) keeps the process alive for a second or more
+    // after its window has gone: the program ends here instead, once it has
+    // let go of its data folder for the next start.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, [&instance] {
+        instance.release();
+        std::fflush(nullptr);
+        std::_Exit(0);
+    });
     return runTonyx(app, SystemClock::instance(), "MidiLib32",
                     [] { accessibility::nameControls(); });
 }

@@ -33,6 +33,14 @@ SingleInstance::SingleInstance(const QString& dataFolder, QObject* parent) : QOb
 
 SingleInstance::~SingleInstance() = default;
 
+void SingleInstance::release() {
+    if (server_)
+        server_->close(); // removes the socket file
+    if (lock_)
+        lock_->unlock();
+    lock_.reset();
+}
+
 bool SingleInstance::tryToHold() {
     auto lock = std::make_unique<QLockFile>(lockPath());
     // A lock is stale only when its process is gone, never by its age: the

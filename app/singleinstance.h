@@ -34,6 +34,9 @@ public:
     // After claiming the folder, once the application object exists: takes
     // the requests of later starts.
     void listen();
+    // Lets go of the folder (lock and socket) before the process ends
+    // without unwinding.
+    void release();
 
     // Where the lock and the socket are, for messages and tests.
     [[nodiscard]] QString lockPath() const { return base_ + ".lock"; }

@@ -3,8 +3,10 @@
 #include "app/application.h"
 #include "app/keymap.h"
 #include "app/soundcontrols.h"
+#include "core/buttonkeys.h"
 #include "core/designunits.h"
 #include "core/filenotices.h"
+#include "core/windowframe.h"
 #include "errors/endofdrill.h"
 #include "errors/errorfile.h"
 #include "errors/errorform.h"
@@ -150,8 +152,10 @@ void TForm1::createControls() {
     Button1 = makeButton(client, "Button1", "BEGIN");
     design::place(Button1, 154, 97, 208, 41);
     Button1->setFont(design::sansFont(18));
+    // Black while it can be pressed; greyed as usual while disabled.
     QPalette black = Button1->palette();
-    black.setColor(QPalette::ButtonText, Qt::black);
+    black.setColor(QPalette::Active, QPalette::ButtonText, Qt::black);
+    black.setColor(QPalette::Inactive, QPalette::ButtonText, Qt::black);
     Button1->setPalette(black);
     Button4 = makeButton(client, "Button4", "&Repeat");
     design::place(Button4, 63, 150, 119, 31);
@@ -217,8 +221,17 @@ void TForm1::createControls() {
     connect(Button2, &QPushButton::clicked, this, guarded(this, &TForm1::Button2Click));
     connect(Button3, &QPushButton::clicked, this, guarded(this, &TForm1::Button3Click));
     connect(Button4, &QPushButton::clicked, this, guarded(this, &TForm1::Button4Click));
-    connect(SetupListBox, &QListWidget::itemClicked, this,
-            guarded(this, &TForm1::SetupListBoxClick));
+    // The highlighted device is the one that sounds, whether the arrow keys
+    // or the mouse chose it. A click that changed the highlight has already
+    // opened its device; a click on the highlighted line opens it again.
+    connect(SetupListBox, &QListWidget::itemSelectionChanged, this, [this] {
+        deviceChosenSinceClick_ = true;
+        runHandler([this] { SetupListBoxClick(); });
+    });
+    connect(SetupListBox, &QListWidget::itemClicked, this, [this] {
+        if (!deviceChosenSinceClick_)
+            runHandler([this] { SetupListBoxClick(); });
+    });
     connect(RadioGroup, &RadioGroupBox::clicked, this, guarded(this, &TForm1::RadioGroupClick));
     connect(RadioGroup1, &RadioGroupBox::clicked, this, guarded(this, &TForm1::RadioGroup1Click));
     connect(PitchIntMemo, &QPlainTextEdit::textChanged, this, [this] {
@@ -235,6 +248,8 @@ void TForm1::createControls() {
                        static_cast<QWidget*>(Button3), static_cast<QWidget*>(Button4),
                        static_cast<QWidget*>(SetupListBox), static_cast<QWidget*>(PitchIntMemo)})
         w->installEventFilter(this);
+    SetupListBox->viewport()->installEventFilter(this);
+    buttonkeys::pressFocusedButtonOnEnter(this);
 
     createMenu();
 }
@@ -282,15 +297,19 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::FormShow() {
-    resize(RadioGroup->x() + design::px(120), SetupListBox->y() + design::px(160));
+    // The window's outer edges, frame included.
+    frame::setOuterSize(
+        this, QSize(RadioGroup->x() + design::px(120), SetupListBox->y() + design::px(160)));
     if (!placed_ && HelpForm) {
         // The first time, stand where the Key Guide fits above the window.
         placed_ = true;
         if (const QScreen* s = screen()) {
             const QRect avail = s->availableGeometry();
-            const int pairHeight = height() + HelpForm->height();
-            move(avail.left() + std::max(0, (avail.width() - width()) / 2),
-                 avail.top() + std::max(0, (avail.height() - pairHeight) / 2) + HelpForm->height());
+            const QSize outer = frame::outerSize(this);
+            const int guideHeight = frame::outerSize(HelpForm).height();
+            const int pairHeight = outer.height() + guideHeight;
+            move(avail.left() + std::max(0, (avail.width() - outer.width()) / 2),
+                 avail.top() + std::max(0, (avail.height() - pairHeight) / 2) + guideHeight);
         }
     }
     if (HelpForm)
@@ -419,6 +438,11 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == SetupListBox->viewport()) {
+        if (event->type() == QEvent::MouseButtonPress)
+            deviceChosenSinceClick_ = false;
+        return QMainWindow::eventFilter(watched, event);
+    }
     if (event->type() == QEvent::KeyPress && watched != PitchIntMemo) {
         const auto* key = static_cast<QKeyEvent*>(event);
         runHandler([&] { FormKeyDown(virtualKeyOf(key->key(), key->modifiers())); });

@@ -159,6 +159,8 @@ private:
 
     std::string midiLibraryName_;
     bool placed_ = false; // placed on the screen at the first showing
+    // The device list's highlight moved since the last mouse press on it.
+    bool deviceChosenSinceClick_ = false;
 };
 
 extern TForm1* Form1;

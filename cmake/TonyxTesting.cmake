@@ -24,6 +24,21 @@ function(tonyx_add_qtest name)
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TONYX_SOURCE_DIR=${CMAKE_SOURCE_DIR};LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp")
 endfunction()
 
+# tonyx_add_wm_run(<qtest name>)
+# Runs a QtTest program a second time, as <name>_wm, on the X server with a
+# window manager that scripts/test-services.sh starts (TONYX_WM_DISPLAY):
+# frames, focus and placement as on a desktop. Skipped (not passed) when
+# there is none. The runs share the one display, so they take turns.
+function(tonyx_add_wm_run name)
+  add_test(NAME ${name}_wm COMMAND ${CMAKE_SOURCE_DIR}/scripts/with-wm-display.sh $<TARGET_FILE:${name}>)
+  set_tests_properties(${name}_wm PROPERTIES
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
+    LABELS "gui;wm"
+    SKIP_RETURN_CODE 77
+    RESOURCE_LOCK wm_display
+    ENVIRONMENT "TONYX_SOURCE_DIR=${CMAKE_SOURCE_DIR};LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp")
+endfunction()
+
 # tonyx_add_fuzzer(<name> SOURCES ... [LIBS ...])
 # A libFuzzer target with address and undefined sanitizers; its seed corpus
 # is the corpus/ folder beside its CMakeLists.txt.

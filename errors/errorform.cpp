@@ -1,6 +1,8 @@
 #include "errors/errorform.h"
 
+#include "core/buttonkeys.h"
 #include "core/designunits.h"
+#include "core/windowframe.h"
 #include "errors/errorfile.h"
 #include "errors/sessionreport.h"
 #include "stats/exportfile.h"
@@ -49,7 +51,7 @@ TErrorReport::TErrorReport(QWidget* parent) : QDialog(parent) {
     setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
     move(design::px(257), design::px(200));
-    resize(design::px(472), design::px(355));
+    frame::setOuterSize(this, QSize(design::px(472), design::px(355)));
 
     Button1 = new QPushButton("OK", this);
     Button1->setObjectName("Button1");
@@ -88,6 +90,7 @@ TErrorReport::TErrorReport(QWidget* parent) : QDialog(parent) {
     setTabOrder(Button2, Button3);
     setTabOrder(Button3, SavePdfButton);
     setTabOrder(SavePdfButton, RichEdit1);
+    buttonkeys::pressFocusedButtonOnEnter(this);
 
     intervalNames = errors::standardIntervalNames();
 
@@ -186,7 +189,7 @@ void TErrorReport::SavePdfButtonClick() {
 
 void TErrorReport::FormShow() {
     // The window's edges follow the OK button.
-    resize(Button1->x() + design::px(80), Button1->y() + design::px(70));
+    frame::setOuterSize(this, QSize(Button1->x() + design::px(80), Button1->y() + design::px(70)));
 }
 
 void TErrorReport::FormClose() {

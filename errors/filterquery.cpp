@@ -1,5 +1,6 @@
 #include "errors/filterquery.h"
 
+#include "core/buttonkeys.h"
 #include "core/designunits.h"
 
 #include <QPlainTextEdit>
@@ -50,6 +51,7 @@ TFilterQueryForm::TFilterQueryForm(QWidget* parent) : QDialog(parent) {
 
     setTabOrder(Memo1, Button1);
     setTabOrder(Button1, Button2);
+    buttonkeys::pressFocusedButtonOnEnter(this);
 }
 
 void TFilterQueryForm::FormPaint() {

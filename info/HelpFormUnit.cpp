@@ -1,6 +1,7 @@
 #include "info/HelpFormUnit.h"
 
 #include "core/designunits.h"
+#include "core/windowframe.h"
 #include "info/keyguidepicture.h"
 
 #include <QGuiApplication>
@@ -45,6 +46,11 @@ private:
 THelpForm::THelpForm(QWidget* parent) : QDialog(parent) {
     setObjectName("HelpForm");
     setWindowTitle(QString());
+    // A picture beside the drill with nothing to type into: showing it, or
+    // clicking it, leaves the keyboard with the main window, so answer keys
+    // keep reaching the drill.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setWindowFlag(Qt::WindowDoesNotAcceptFocus);
     setFont(design::sansFont(13));
     design::place(this, 311, 254, 540, 218);
     setSizeGripEnabled(false);
@@ -61,7 +67,11 @@ THelpForm::THelpForm(QWidget* parent) : QDialog(parent) {
     Image1->setScaledContents(true);
     design::place(Image1, 1, 0, keyguide::kWidth, keyguide::kHeight);
 
-    resize(design::px(keyguide::kWidth + 14), design::px(keyguide::kHeight + 35));
+    frame::setOuterSize(
+        this, QSize(design::px(keyguide::kWidth + 14), design::px(keyguide::kHeight + 35)));
+    // Frames come with the window manager once the windows are on the
+    // screen: the guide takes its place again then.
+    frame::whenFramed(this, [this] { FormShow(); });
 
     const int markerTop = 245 - 86; // the designed window height minus 86
     for (int i = 0; i < 12; ++i) {
@@ -105,19 +115,29 @@ bool THelpForm::markerShown(int i) const {
     return i >= 0 && i < 12 && !markers[i]->isHidden();
 }
 
+void THelpForm::setAnchorWindow(QWidget* anchor) {
+    anchor_ = anchor;
+    if (anchor)
+        frame::whenFramed(anchor, [guide = QPointer<THelpForm>(this)] {
+            if (guide && guide->isVisible())
+                guide->FormShow();
+        });
+}
+
 void THelpForm::showEvent(QShowEvent* event) {
     FormShow();
     QDialog::showEvent(event);
+    frame::showEmptyTitle(this);
 }
 
 void THelpForm::FormShow() {
     if (!anchor_)
         return;
-    const QRect main = anchor_->frameGeometry();
-    int top = main.top() - frameGeometry().height();
+    const QRect main = frame::outerGeometry(anchor_);
+    int top = main.top() - frame::outerSize(this).height();
     // Never above the top of the screen, where the user could not reach the
     // guide to move or close it.
     if (const QScreen* screen = anchor_->screen())
         top = std::max(top, screen->availableGeometry().top());
-    move(main.left(), top);
+    frame::moveOuterTo(this, QPoint(main.left(), top));
 }

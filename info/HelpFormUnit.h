@@ -20,7 +20,7 @@ public:
     QLabel* markers[12] = {};
 
     // The window the guide stands above when shown (the main window).
-    void setAnchorWindow(QWidget* anchor) { anchor_ = anchor; }
+    void setAnchorWindow(QWidget* anchor);
     [[nodiscard]] QWidget* anchorWindow() const { return anchor_; }
 
     // KeyGuideMarkers

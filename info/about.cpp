@@ -26,7 +26,7 @@ TYellow::TYellow(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint |
                           Qt::WindowTitleHint) {
     setObjectName("Yellow");
-    setWindowTitle("About Quavrix");
+    setWindowTitle("About Tonyx");
     setFont(design::sansFont(14));
     move(design::px(316), design::px(229));
     setFixedSize(design::px(378), design::px(161));

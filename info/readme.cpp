@@ -1,8 +1,10 @@
 #include "info/readme.h"
 
 #include "core/atomicfile.h"
+#include "core/buttonkeys.h"
 #include "core/designunits.h"
 #include "core/exception.h"
+#include "core/windowframe.h"
 
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -36,7 +38,8 @@ TReadmeBox::TReadmeBox(QWidget* parent) : QDialog(parent) {
     setObjectName("ReadmeBox");
     setWindowTitle("readme.txt");
     setFont(design::sansFont(14));
-    design::place(this, 228, 135, 621, 482);
+    move(design::px(228), design::px(135));
+    frame::setOuterSize(this, QSize(design::px(621), design::px(482)));
 
     Memo1 = new QPlainTextEdit(this);
     Memo1->setObjectName("Memo1");
@@ -44,6 +47,8 @@ TReadmeBox::TReadmeBox(QWidget* parent) : QDialog(parent) {
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // The file lines up its tables with spaces.
+    Memo1->setFont(design::fixedFont(14));
 
     Button1 = new QPushButton("Close", this);
     Button1->setObjectName("Button1");
@@ -52,6 +57,7 @@ TReadmeBox::TReadmeBox(QWidget* parent) : QDialog(parent) {
     connect(Button1, &QPushButton::clicked, this, [this] { done(1); });
 
     setTabOrder(Memo1, Button1);
+    buttonkeys::pressFocusedButtonOnEnter(this);
 
     Memo1->setPlainText(readLines(kReadmeFile));
 }
@@ -62,5 +68,6 @@ void TReadmeBox::showEvent(QShowEvent* event) {
 }
 
 void TReadmeBox::FormShow() {
-    resize(Button1->x() + design::px(76), Memo1->height() + design::px(86));
+    frame::setOuterSize(this,
+                        QSize(Button1->x() + design::px(76), Memo1->height() + design::px(86)));
 }

@@ -1,8 +1,10 @@
 #include "score/scoreform.h"
 
 #include "app/drillstate.h"
+#include "core/buttonkeys.h"
 #include "core/designunits.h"
 #include "core/filenotices.h"
+#include "core/windowframe.h"
 #include "errors/errorform.h"
 
 #include <QDate>
@@ -46,7 +48,7 @@ void setValue(QLabel* label, const std::string& text) {
 TForm2::TForm2(DrillState& drill, QWidget* parent) : QDialog(parent), drill_(drill) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QString());
-    resize(design::px(453), design::px(520));
+    frame::setOuterSize(this, QSize(design::px(453), design::px(520)));
 
     Label1 = makeLabel(this, "Label1", QStringLiteral("SCORE"), 176, 22, kLargeTextHeight);
     Label4 = makeLabel(this, "Label4", QStringLiteral("Time per"), 48, 68);
@@ -103,6 +105,7 @@ TForm2::TForm2(DrillState& drill, QWidget* parent) : QDialog(parent), drill_(dri
     Button1->setDefault(true);
     design::place(Button1, 384, 437, 60, 32);
     connect(Button1, &QPushButton::clicked, this, [this] { done(1); });
+    buttonkeys::pressFocusedButtonOnEnter(this);
 }
 
 int TForm2::showForDrill() {
@@ -116,6 +119,7 @@ void TForm2::showEvent(QShowEvent* event) {
         scoringArmed_ = true;
     FormShow();
     QDialog::showEvent(event);
+    frame::showEmptyTitle(this);
     // Where the window system never reports the activation (no window
     // manager), score once the window is up all the same.
     QTimer::singleShot(0, this, [this] { FormActivate(); });
@@ -136,7 +140,7 @@ void TForm2::FormShow() {
             label->adjustSize();
         placeLabelsAfterValues();
     }
-    resize(Button1->x() + design::px(70), Button1->y() + design::px(80));
+    frame::setOuterSize(this, QSize(Button1->x() + design::px(70), Button1->y() + design::px(80)));
 }
 
 void TForm2::FormActivate() {
@@ -148,9 +152,8 @@ void TForm2::FormActivate() {
 }
 
 void TForm2::computeScore() {
-    const ScoreResult r = ::computeScore(drill_.correctCount, drill_.incorrectCount,
-                                         static_cast<int64_t>(drill_.msClock()) -
-                                             static_cast<int64_t>(drill_.startTime));
+    const ScoreResult r =
+        ::computeScore(drill_.correctCount, drill_.incorrectCount, drill_.drillTime());
     correct = r.correct;
     incorrect = r.incorrect;
     elapsedSeconds = r.elapsedSeconds;

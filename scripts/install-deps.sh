@@ -11,8 +11,8 @@ packages=(
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   xvfb xauth xdotool imagemagick poppler-utils sox midicsv
-  openbox stress-ng locales desktop-file-utils appstream
-  dpkg-dev file
+  openbox x11-utils stress-ng locales desktop-file-utils appstream
+  dpkg-dev file libxcb1-dev
 )
 
 # One query for all packages: installed ones print "ii".

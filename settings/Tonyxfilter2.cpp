@@ -1,7 +1,9 @@
 #include "settings/Tonyxfilter2.h"
 
 #include "app/drillstate.h"
+#include "core/buttonkeys.h"
 #include "core/designunits.h"
+#include "core/windowframe.h"
 
 #include <QCheckBox>
 #include <QPushButton>
@@ -10,10 +12,6 @@
 TNewFilterForm* NewFilterForm = nullptr;
 
 namespace {
-// The window's frame (borders and caption) in design pixels: FormShow sizes
-// the whole window, Qt sizes the area inside the frame.
-constexpr int kFrameWidth = 16;
-constexpr int kFrameHeight = 40;
 
 constexpr int kRowHeight = 26;
 constexpr int kButtonTop = 360;
@@ -78,6 +76,7 @@ TNewFilterForm::TNewFilterForm(DrillState& drill, QWidget* parent)
     rules_.setActivePage(PageControl1->currentIndex());
     connect(PageControl1, &QTabWidget::currentChanged, this,
             [this](int page) { rules_.setActivePage(page); });
+    buttonkeys::pressFocusedButtonOnEnter(this);
 }
 
 QCheckBox* TNewFilterForm::box(int number) const {
@@ -142,8 +141,8 @@ void TNewFilterForm::FormClose() {
 }
 
 void TNewFilterForm::FormShow() {
-    setFixedSize(PageControl1->width() + design::px(60 - kFrameWidth),
-                 OKButton->geometry().top() + design::px(80 - kFrameHeight));
+    frame::setFixedOuterSize(this, QSize(PageControl1->width() + design::px(60),
+                                         OKButton->geometry().top() + design::px(80)));
 }
 
 void TNewFilterForm::done(int result) {

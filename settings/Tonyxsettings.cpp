@@ -1,7 +1,9 @@
 #include "settings/Tonyxsettings.h"
 
 #include "app/drillstate.h"
+#include "core/buttonkeys.h"
 #include "core/designunits.h"
+#include "core/windowframe.h"
 #include "settings/updown.h"
 
 #include <QCheckBox>
@@ -12,10 +14,6 @@
 TSettingsForm* SettingsForm = nullptr;
 
 namespace {
-// The window's frame (borders and caption) in design pixels: FormShow sizes
-// the whole window, Qt sizes the area inside the frame.
-constexpr int kFrameWidth = 16;
-constexpr int kFrameHeight = 40;
 
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, bool bold) {
     auto* label = new QLabel(text, parent);
@@ -75,6 +73,7 @@ TSettingsForm::TSettingsForm(DrillState& drill, QWidget* parent) : QDialog(paren
     connect(CheckBox1, &QCheckBox::toggled, this, &TSettingsForm::CheckBox1Click);
     connect(CheckBox2, &QCheckBox::toggled, this, &TSettingsForm::CheckBox2Click);
     connect(OKButton, &QPushButton::clicked, this, [this] { done(1); });
+    buttonkeys::pressFocusedButtonOnEnter(this);
 }
 
 void TSettingsForm::UpDown1Click() {
@@ -99,8 +98,7 @@ void TSettingsForm::CheckBox2Click() {
 
 void TSettingsForm::FormShow() {
     const QRect ok = OKButton->geometry();
-    setFixedSize(ok.left() + design::px(100 - kFrameWidth),
-                 ok.top() + design::px(80 - kFrameHeight));
+    frame::setFixedOuterSize(this, QSize(ok.left() + design::px(100), ok.top() + design::px(80)));
 }
 
 void TSettingsForm::showEvent(QShowEvent* event) {

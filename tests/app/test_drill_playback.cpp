@@ -101,6 +101,41 @@ TEST_F(PlaybackTest, SustainKeepsTheLastNPlaybacksRinging) {
     }
 }
 
+TEST_F(PlaybackTest, ChangingHowManyChordsRingLeavesNoNoteSoundingBeyondItsSetting) {
+    // Three chords under one setting, four under another: each chord stops
+    // no later than the setting it was sounded under said, and from then on
+    // no more chords ring than the setting in force allows.
+    for (int before = 1; before <= 3; ++before)
+        for (int after = 1; after <= 3; ++after) {
+            SCOPED_TRACE(testing::Message() << before << " then " << after << " chords");
+            RecordingDrill d(clock);
+            d.setNoteOutput(&out);
+            restartLog();
+            std::vector<int> stoppedAt(7, -1);
+            for (int k = 0; k < 7; ++k) {
+                d.sustain = (k < 3 ? before : after) - 1;
+                // Chord k is notes 43 + k and 55 + k: every note is one chord's.
+                d.setQuestion(43 + k, 55 + k);
+                d.playQuestion();
+                for (const Sent& s : sent()) {
+                    const int chord = s.note >= 55 ? s.note - 55 : s.note - 43;
+                    if (s.velocity == 0 && s.note != 0 && stoppedAt[chord] < 0)
+                        stoppedAt[chord] = k;
+                }
+                int ringing = 0;
+                for (int c = 0; c <= k; ++c) {
+                    const int setting = c < 3 ? before : after;
+                    if (stoppedAt[c] < 0) {
+                        ++ringing;
+                        EXPECT_LT(k, c + setting)
+                            << "chord " << c << " still sounds at playback " << k;
+                    }
+                }
+                EXPECT_LE(ringing, k < 3 ? before : after) << "at playback " << k;
+            }
+        }
+}
+
 struct DampenCase {
     bool first, second;
     Stream stream;  // after the two note-0 silences

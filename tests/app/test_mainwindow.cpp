@@ -87,6 +87,31 @@ private slots:
         QVERIFY(form->Timer1->isActive());
     }
 
+    void beginIsBlackWhenEnabledAndGreyedWhenDisabled() {
+        showActive();
+        // Whether any pixel of the button, as drawn, is black text.
+        auto drawnBlack = [this] {
+            const QImage drawn = form->Button1->grab().toImage();
+            for (int y = 0; y < drawn.height(); ++y)
+                for (int x = 0; x < drawn.width(); ++x)
+                    if (drawn.pixelColor(x, y) == QColor(Qt::black))
+                        return true;
+            return false;
+        };
+        QVERIFY(form->Button1->isEnabled());
+        QCOMPARE(form->Button1->palette().color(QPalette::Active, QPalette::ButtonText),
+                 QColor(Qt::black));
+        QVERIFY(drawnBlack());
+        // During the first ten correct answers BEGIN is disabled and looks it.
+        QTest::mouseClick(form->Button1, Qt::LeftButton);
+        QVERIFY(form->running);
+        QVERIFY(!form->Button1->isEnabled());
+        QCOMPARE(
+            form->Button1->palette().color(QPalette::Disabled, QPalette::ButtonText),
+            QApplication::palette(form->Button1).color(QPalette::Disabled, QPalette::ButtonText));
+        QVERIFY(!drawnBlack());
+    }
+
     void menuItemsHaveTheirNamesAndCaptions_data() {
         QTest::addColumn<QString>("menu");
         QTest::addColumn<QString>("menuCaption");
@@ -132,9 +157,11 @@ private slots:
 
     void showingSizesTheWindowAndPutsTheKeyGuideAbove() {
         showActive();
-        QCOMPARE(form->width(), form->RadioGroup->x() + design::px(120));
-        QCOMPARE(form->height(), form->SetupListBox->y() + design::px(160));
-        QCOMPARE(form->size(), QSize(design::px(516), design::px(395)));
+        // The outer size, frame included.
+        const QSize outer = form->frameGeometry().size();
+        QCOMPARE(outer.width(), form->RadioGroup->x() + design::px(120));
+        QCOMPARE(outer.height(), form->SetupListBox->y() + design::px(160));
+        QCOMPARE(outer, QSize(design::px(516), design::px(395)));
         QVERIFY(guide->isVisible());
         QCOMPARE(guide->frameGeometry().bottom() + 1, form->frameGeometry().top());
         QCOMPARE(guide->frameGeometry().left(), form->frameGeometry().left());

@@ -149,8 +149,9 @@ private slots:
 
     void windowEdgesFollowOkButton() {
         report_->show();
-        QCOMPARE(report_->width(), report_->Button1->x() + design::px(80));
-        QCOMPARE(report_->height(), report_->Button1->y() + design::px(70));
+        // The outer size, frame included.
+        QCOMPARE(report_->frameGeometry().width(), report_->Button1->x() + design::px(80));
+        QCOMPARE(report_->frameGeometry().height(), report_->Button1->y() + design::px(70));
         QVERIFY(report_->rect().contains(report_->Button1->geometry()));
         QVERIFY(report_->rect().contains(report_->RichEdit1->geometry()));
     }

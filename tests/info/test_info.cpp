@@ -65,6 +65,16 @@ private slots:
         QVERIFY(!box.Memo1->isReadOnly());
     }
 
+    void readmeLinesUpItsTablesInAFixedPitchFont() {
+        writeReadme("key  interval\r\n1    minor 2nd\r\n=    octave\r\n");
+        TReadmeBox box;
+        const QFontInfo shown(box.Memo1->font());
+        QVERIFY2(shown.fixedPitch(), qPrintable(shown.family()));
+        // Every character takes the same width, so columns made of spaces line up.
+        const QFontMetrics metrics(box.Memo1->font());
+        QCOMPARE(metrics.horizontalAdvance("iiii 1"), metrics.horizontalAdvance("MMMM ="));
+    }
+
     // Anything but a plain file of sane size fails at once, never waiting on
     // a pipe or reading a device without end.
     void readmeWithoutTheFileThrowsTheOpenError_data() {
@@ -92,9 +102,11 @@ private slots:
         writeReadme("text\n");
         TReadmeBox box;
         QTimer::singleShot(0, &box, [&box] {
-            QCOMPARE(box.size(), QSize(box.Button1->x() + design::px(76),
-                                       box.Memo1->height() + design::px(86)));
-            QCOMPARE(box.size(), QSize(design::px(621), design::px(490)));
+            // The outer size, frame included.
+            const QSize outer = box.frameGeometry().size();
+            QCOMPARE(outer, QSize(box.Button1->x() + design::px(76),
+                                  box.Memo1->height() + design::px(86)));
+            QCOMPARE(outer, QSize(design::px(621), design::px(490)));
             box.Button1->click();
         });
         QCOMPARE(box.exec(), 1);
@@ -109,7 +121,8 @@ private slots:
 
     void aboutBoxHasNoButtonsAndItsTextFits() {
         TYellow about;
-        QCOMPARE(about.windowTitle(), QString("About Quavrix"));
+        // Titled after this program, as its menu item "About Tonyx" is.
+        QCOMPARE(about.windowTitle(), QString("About Tonyx"));
         QVERIFY(about.findChildren<QAbstractButton*>().isEmpty());
         QCOMPARE(about.Label1->text(), QString("Tonyx  (version 1.0)"));
         QCOMPARE(about.size(), QSize(design::px(378), design::px(161)));
@@ -167,7 +180,8 @@ private slots:
 
     void markersStandOnTheirKeys() {
         THelpForm guide;
-        QCOMPARE(guide.size(), QSize(design::px(539), design::px(245)));
+        guide.show();
+        QCOMPARE(guide.frameGeometry().size(), QSize(design::px(539), design::px(245)));
         QCOMPARE(guide.windowTitle(), QString());
         const int lefts[12] = {38, 75, 113, 150, 188, 225, 263, 300, 338, 375, 413, 450};
         for (int i = 0; i < 12; ++i) {

@@ -108,6 +108,36 @@ TEST_F(DeviceChoice, AClickClosesThePortAndOpensTheChosenDevice) {
     EXPECT_TRUE(messages.empty());
 }
 
+TEST_F(DeviceChoice, TheArrowKeysChooseTheDeviceThatSounds) {
+    standin::setDeviceNames({"Synth", "Port A", "Port B"});
+    makeWindow();
+    QListWidget* list = form->SetupListBox;
+    list->setFocus();
+    // The cursor starts on the first line, which is open but not chosen.
+    list->setCurrentRow(0, QItemSelectionModel::NoUpdate);
+    for (const auto& [key, row] :
+         {std::pair{Qt::Key_Down, 1}, std::pair{Qt::Key_Down, 2}, std::pair{Qt::Key_Up, 1}}) {
+        standin::reset();
+        standin::setDeviceNames({"Synth", "Port A", "Port B"});
+        QTest::keyClick(list, key);
+        ASSERT_EQ(list->currentRow(), row);
+        EXPECT_EQ(calls(portCalls),
+                  (std::vector<std::string>{"ResetMidiOut", "CloseMidiOut", "OpenMidiOut"}));
+        EXPECT_EQ(form->MidiLibOut->deviceIndex(), row);
+    }
+    // A click on the highlighted line opens it once more, as ever; a click
+    // that moves the highlight opens the new line once.
+    for (int row : {1, 0}) {
+        standin::reset();
+        standin::setDeviceNames({"Synth", "Port A", "Port B"});
+        clickLine(row);
+        EXPECT_EQ(calls(portCalls),
+                  (std::vector<std::string>{"ResetMidiOut", "CloseMidiOut", "OpenMidiOut"}));
+        EXPECT_EQ(form->MidiLibOut->deviceIndex(), row);
+    }
+    EXPECT_TRUE(messages.empty());
+}
+
 TEST_F(DeviceChoice, AClickWithNoPortOpenStillOpensTheChosenDevice) {
     standin::setDeviceNames({"Synth", "Port A"});
     standin::setOpenResult(0); // the synthesizer refuses (no sound card)

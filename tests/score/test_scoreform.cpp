@@ -62,6 +62,7 @@ private slots:
     void resultsFitTheirPlaces();
     void theLocaleAskedForIsInForce();
     void aFailedSaveIsToldOnceOverTheWindowAndTheDrillMarked();
+    void theFilterQuestionTakesNoDrillTime();
 
 private:
     // 20 right and 5 wrong in 96.5 seconds.
@@ -158,8 +159,9 @@ void ScoreFormTest::modalShowingReturnsOkAfterScoring() {
     });
     QCOMPARE(form_->showForDrill(), 1);
     QCOMPARE(shownLines, 1);
-    QCOMPARE(form_->width(), form_->Button1->x() + design::px(70));
-    QCOMPARE(form_->height(), form_->Button1->y() + design::px(80));
+    // The outer size, frame included.
+    QCOMPARE(form_->frameGeometry().width(), form_->Button1->x() + design::px(70));
+    QCOMPARE(form_->frameGeometry().height(), form_->Button1->y() + design::px(80));
 }
 
 void ScoreFormTest::filterLabelFollowsEligibility_data() {
@@ -206,6 +208,36 @@ void ScoreFormTest::filterLabelFollowsEligibility() {
     QCOMPARE(list->currentRow(), selected);
     if (haveFile && !labelShown)
         QCOMPARE(storedTable()[1].score, 1706);
+}
+
+void ScoreFormTest::theFilterQuestionTakesNoDrillTime() {
+    // A filtered drill of 20 right and 5 wrong in 96.5 seconds whose user
+    // then thinks over the filter question for a minute.
+    struct FilteredDrill : DrillState {
+        using DrillState::DrillState;
+        ManualClock* clock = nullptr;
+        TForm2* scoreWindow = nullptr;
+        bool includeFilteredDrill() override {
+            clock->advance(60000);
+            return false;
+        }
+        void showScoreWindow() override {
+            scoreWindow->show();
+            QCoreApplication::processEvents();
+        }
+    } drill(clock_);
+    drill.allowed[3] = false;
+    TForm2 form(drill);
+    form.setToday([] { return int64_t{46363}; });
+    drill.clock = &clock_;
+    drill.scoreWindow = &form;
+    QVERIFY(drill.beginDrill());
+    drill.correctCount = 20;
+    drill.incorrectCount = 5;
+    clock_.advance(96500);
+    drill.endDrill();
+    QCOMPARE(form.elapsedSeconds, 96);
+    QCOMPARE(static_cast<int>(form.timePerInterval * 10), 48);
 }
 
 void ScoreFormTest::resultsFitTheirPlaces() {
