@@ -56,6 +56,10 @@ std::optional<std::vector<std::string>> jackMidiPorts(unsigned long flags) {
     return lister.ports(flags);
 }
 
+bool jackServerRunning() {
+    return jackMidiPorts(JackPortIsInput).has_value();
+}
+
 jack_client_t* openJackClient(const char* name) {
     quietSoundLibraries();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);

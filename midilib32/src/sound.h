@@ -9,6 +9,11 @@ namespace midilib {
 // process.
 void quietSoundLibraries();
 
+// Whether a JACK server answers now, asked through the library's one
+// listing client (see jackports.h). Never starts one: starting a server
+// takes seconds and fails on a machine without a sound card.
+bool jackServerRunning();
+
 // Quick looks (well under a millisecond each, no client made) for whether
 // an audio output of each kind is there, in the order the synthesizer
 // tries them. A yes may still fail when the engine connects.
