@@ -322,8 +322,9 @@ TEST_P(SmfOdd, IsRefusedAtOnceForReading) {
     uint32_t tracks = 0;
     EXPECT_LE(OpenSMF(path.c_str(), 'r', 0, &tracks), 32u);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-    if (GetParam() != Odd::Oversize)
+    if (GetParam() != Odd::Oversize) {
         EXPECT_LE(OpenSMF(path.c_str(), 'w', 0, &tracks), 32u) << "nor replaced";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Odd, SmfOdd,
@@ -360,8 +361,9 @@ TEST(SmfWrite, FollowsALinkKeepsTheModeAndLeavesAReadOnlyFile) {
         uint32_t tracks = 1;
         const uint32_t smf = OpenSMF(path.c_str(), 'w', 0, &tracks);
         EXPECT_EQ(smf > 32, c.opens);
-        if (smf > 32)
+        if (smf > 32) {
             EXPECT_EQ(CloseSMF(smf), 0u);
+        }
         EXPECT_EQ(fileBytes(file).size(), c.opens ? 22u + 4u : 3u);
         EXPECT_EQ(fs::status(file).permissions(), c.mode);
         EXPECT_EQ(fs::is_symlink(path), c.viaLink);
