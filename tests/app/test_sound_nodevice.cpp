@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,6 +36,10 @@ private slots:
         if (stat(pulse.c_str(), &info) == 0 || stat("/var/run/pulse/native", &info) == 0 ||
             access("/dev/snd", F_OK) == 0)
             QSKIP("this machine has an audio output");
+        // The JACK client library keeps process-long state once a client has
+        // been tried; kept loaded past the MIDI library's release, that state
+        // stays reachable and the leak checker does not count it.
+        (void)dlopen("libjack.so.0", RTLD_NOW | RTLD_NODELETE);
     }
 
     void synthesizerWithoutAudioOutputIsMarkedAndTold() {
