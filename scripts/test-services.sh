@@ -16,7 +16,14 @@ start_test_services() {
     # run its next cycle before the receiving client has read the last one;
     # JACK hands a receiver its sender's buffer, so that message is lost or
     # read twice, whatever the receiver does.
-    jackd -n "$JACK_DEFAULT_SERVER" -S -r -d dummy -r 48000 -p 256 >"/tmp/tonyx-jackd-$JACK_DEFAULT_SERVER.log" 2>&1 &
+    # A client timeout of 1 s (-t): the server waits ten timeouts for a
+    # cycle's clients before it starts the next cycle without them, and the
+    # messages of that cycle are lost. Its default timeout is two periods,
+    # a wait of about 0.1 s, and a loaded machine stalls a test's threads
+    # for longer than that. (A client killed mid-cycle stalls every other
+    # client for the whole wait: tests that kill a program keep it off this
+    # server.)
+    jackd -n "$JACK_DEFAULT_SERVER" -S -t 1000 -r -d dummy -r 48000 -p 256 >"/tmp/tonyx-jackd-$JACK_DEFAULT_SERVER.log" 2>&1 &
     JACKD_PID=$!
     local up=""
     for _ in $(seq 1 50); do
