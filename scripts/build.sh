@@ -5,6 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 # Hash paths relative to the checkout, so clones in other folders share the cache.
 export CCACHE_BASEDIR="$PWD"
+# ...and leave the build folder out of the hash (it only names the debug
+# information's working directory).
+export CCACHE_NOHASHDIR=1
 dir="$1"; shift
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)

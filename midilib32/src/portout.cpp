@@ -102,7 +102,10 @@ public:
         // than an empty buffer takes can never go out.
         const size_t bufferSize = jack_port_type_get_buffer_size(client_, JACK_DEFAULT_MIDI_TYPE);
         maxMessage_ = bufferSize > headerAllowance ? bufferSize - headerAllowance : 0;
-        if (!ring_ || !port_ || jack_set_process_callback(client_, process, this) != 0)
+        destination_ = jack_port_by_name(client_, destination.c_str());
+        if (!ring_ || !port_ || !destination_ ||
+            jack_set_process_callback(client_, process, this) != 0 ||
+            jack_set_port_registration_callback(client_, onRegistration, this) != 0)
             return false;
         jack_on_shutdown(client_, onShutdown, this);
         if (jack_activate(client_) != 0)
@@ -113,7 +116,8 @@ public:
 
     bool send(const uint8_t* bytes, size_t length) override {
         const auto size = static_cast<uint32_t>(length);
-        if (shutDown_ || jack_ringbuffer_write_space(ring_) < sizeof size + length)
+        if (shutDown_ || destinationGone_ ||
+            jack_ringbuffer_write_space(ring_) < sizeof size + length)
             return false;
         jack_ringbuffer_write(ring_, reinterpret_cast<const char*>(&size), sizeof size);
         jack_ringbuffer_write(ring_, reinterpret_cast<const char*>(bytes), length);
@@ -166,13 +170,23 @@ private:
 
     static void onShutdown(void* self) { static_cast<JackSink*>(self)->shutDown_ = true; }
 
+    // The port we send to went away (its program closed it or ended): what
+    // is sent from then on reaches nobody, so it is refused instead.
+    static void onRegistration(jack_port_id_t id, int registered, void* self) {
+        auto* sink = static_cast<JackSink*>(self);
+        if (!registered && jack_port_by_id(sink->client_, id) == sink->destination_)
+            sink->destinationGone_ = true;
+    }
+
     CallbackGuard guard_;
     jack_client_t* client_ = nullptr;
     jack_port_t* port_ = nullptr;
+    jack_port_t* destination_ = nullptr;
     jack_ringbuffer_t* ring_ = nullptr;
     size_t maxMessage_ = 0;
     std::atomic<uint64_t> cycles_{0};
     std::atomic<bool> shutDown_{false};
+    std::atomic<bool> destinationGone_{false};
 };
 
 } // namespace

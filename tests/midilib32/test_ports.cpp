@@ -238,6 +238,23 @@ TEST_F(PortTest, APortThatIsGoneDoesNotOpen) {
     EXPECT_LE(OpenMidiOut(nullptr, device, 0, 78624), 32u);
 }
 
+// A port that goes away while open (its program ended): notes put to it
+// from then on are refused, so the program can tell its user, rather than
+// taken and sent to nobody.
+TEST_F(PortTest, APortThatGoesAwayRefusesLaterNotes) {
+    port = OpenMidiOut(nullptr, device, 0, 78624);
+    ASSERT_GT(port, 32u);
+    EXPECT_EQ(put(0x90, 60, 100) & 0xFFFF, 0u);
+    ASSERT_EQ(peer.waitFor(1).size(), 1u);
+    peer.close();
+    // The server tells of the port's going on its own thread.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    uint32_t result = 0;
+    while ((result = put(0x80, 60, 0) & 0xFFFF) == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(result, 4u) << "the device refused it";
+}
+
 // A JACK client with one audio input that keeps what it hears.
 class AudioCapture {
 public:
