@@ -49,11 +49,19 @@ private:
     std::atomic<bool> gone_{false};
 };
 
+Lister& lister() {
+    static Lister instance;
+    return instance;
+}
+
 } // namespace
 
+void keepJackListerAlive() {
+    (void)lister();
+}
+
 std::optional<std::vector<std::string>> jackMidiPorts(unsigned long flags) {
-    static Lister lister;
-    return lister.ports(flags);
+    return lister().ports(flags);
 }
 
 bool jackServerRunning() {

@@ -16,6 +16,11 @@ namespace midilib {
 // and the server then refuses other clients for a moment.
 std::optional<std::vector<std::string>> jackMidiPorts(unsigned long flags);
 
+// Makes the client behind jackMidiPorts (without opening it yet), so that an
+// object made after this call, and so torn down before it at exit, may wait
+// for threads that are still listing.
+void keepJackListerAlive();
+
 // Opens a JACK client called `name`, never starting a server. A server
 // that is there may refuse a new client while another one is coming or
 // going; the open is then tried again for a short while. Null when no

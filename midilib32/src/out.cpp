@@ -5,6 +5,7 @@
 #include "boundary.h"
 #include "handles.h"
 #include "internal.h"
+#include "jackports.h"
 #include "outdevices.h"
 #include "outport.h"
 #include "portout.h"
@@ -33,6 +34,8 @@ HandleTable<OutPort>& ports() {
 // never activated and so never wakes with the server's periods.
 class DeviceList {
 public:
+    // The JACK lister is made first, so it is torn down after the join below.
+    DeviceList() { keepJackListerAlive(); }
     ~DeviceList() {
         if (worker_.joinable())
             worker_.join();
