@@ -30,11 +30,18 @@ failed=0
 start=$(date +%s)
 for run in $(seq 1 "$runs"); do
   for t in "${tests[@]}"; do
-    if ! (cd "$dir/bin" && timeout 300 "./$t") >"$log" 2>&1; then
+    (cd "$dir/bin" && timeout 300 "./$t") >"$log" 2>&1
+    status=$?
+    if [ "$status" -ne 0 ]; then
+      echo "exit status $status (above 128: killed by signal $((status - 128)))" >>"$log"
       failed=$((failed + 1))
       echo "run $run: $t failed"
       grep -E '^\[  FAILED|Failure|hung:|Expected|Which is|Actual|round|terminate|FATAL|Segmentation|Aborted' "$log" | head -20 | sed 's/^/    /'
       tail -3 "$log" | sed 's/^/    /'
+      # The whole output, and how the program ended, for a look later.
+      mkdir -p "$dir/stress-failures"
+      cp "$log" "$dir/stress-failures/run$run-$t.log"
+      echo "    (whole output: $dir/stress-failures/run$run-$t.log)"
     fi
   done
   echo "run $run of $runs done, $failed failed so far ($(( $(date +%s) - start )) s, load $(cut -d' ' -f1 /proc/loadavg))"
