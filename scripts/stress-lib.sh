@@ -33,7 +33,11 @@ for run in $(seq 1 "$runs"); do
     (cd "$dir/bin" && timeout 300 "./$t") >"$log" 2>&1
     status=$?
     if [ "$status" -ne 0 ]; then
-      echo "exit status $status (above 128: killed by signal $((status - 128)))" >>"$log"
+      if [ "$status" -gt 128 ]; then
+        echo "exit status $status: killed by signal $((status - 128))" >>"$log"
+      else
+        echo "exit status $status" >>"$log"
+      fi
       failed=$((failed + 1))
       echo "run $run: $t failed"
       grep -E '^\[  FAILED|Failure|hung:|Expected|Which is|Actual|round|terminate|FATAL|Segmentation|Aborted' "$log" | head -20 | sed 's/^/    /'

@@ -170,7 +170,9 @@ MIDILIB32_API uint32_t GetMidiInDescription(uint32_t device, char* name)
  * (then event times are that clock's ticks) or 0 (milliseconds); an
  * unknown clock fails the open. `flags` are reserved. Returns a handle
  * > 32, or a value <= 32 when the device cannot open. Nothing is queued
- * until StartMidiIn. The handle lives until CloseMidiIn. */
+ * until StartMidiIn. The handle lives until CloseMidiIn. A JACK port's
+ * open returns once its connection carries messages, so what the peer
+ * sends from then on arrives (it waits up to 2 s for a stalled server). */
 MIDILIB32_API uint32_t OpenMidiIn(HMIDILIBWINDOW window, uint32_t device, uint32_t sync,
                                   uint32_t flags) MIDILIB32_EXPORT(OpenMidiIn, 16);
 /* Starts queueing received messages; time counts from here. 0 on success,

@@ -189,10 +189,12 @@ public:
         // cycle may run us before the peer. Once a cycle has begun with the
         // connection in place, the peer's callback runs before ours in it:
         // when ours has seen the connection twice, whatever the peer sends
-        // from then on goes out in a cycle that carries it to us. A server
-        // that misses cycles for half a second still gets the input; the
-        // connection goes live when the server runs again.
-        const auto deadline = SteadyClock::now() + std::chrono::milliseconds(500);
+        // from then on goes out in a cycle that carries it to us. On a busy
+        // machine the server's cycles may stall for a good part of a second
+        // and the wait allows for that; a server stalled for longer still
+        // gets the input, whose connection goes live when the server runs
+        // again (what the peer sends before then is lost).
+        const auto deadline = SteadyClock::now() + std::chrono::seconds(2);
         while (!live_ && !shutDown_ && SteadyClock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::microseconds(500));
         return !shutDown_;
