@@ -1,33 +1,58 @@
-// The output side of the MIDI library against its goals: how fast a note
-// reaches the synthesizer, the audio latency and underruns of the period
-// settings, offline rendering speed and the CPU an idle open port uses.
-// Run with a JACK server reachable (JACK_DEFAULT_SERVER) to include the
-// synthesizer's real audio output; without one, the figures that need it
-// say so.
+// The output side of the MIDI library, measured where a listener would
+// hear it: the built-in synthesizer (device 0) opened through the library's
+// C interface on a JACK server that this program starts itself (dummy
+// driver, 48 kHz), once with 256-frame periods and once with 1024.
+//
+// For each server: the time from PutMidiOut to the first non-silent sample
+// at the server's audio output, over many isolated notes; the server's
+// xruns while the synthesizer plays a dense stream; the CPU of an idle open
+// port. Without a server: offline rendering speed and idle CPU.
+//
+// bench_midiout [notes]   (default 25 notes per server and way of putting;
+// each note takes some 3.3 s, for the silence before it)
+//
+// "At the output" is the moment the sample leaves the server's playback
+// port: a client of this program reads the synthesizer's output ports;
+// the first non-zero sample it sees lies in the cycle that starts at frame
+// F = jack_last_frame_time, at offset k; it reaches the playback port L
+// frames later, L being the playback latency JACK reports for the
+// synthesizer's port. Its time is jack_frames_to_time(F + k + L), on the
+// same clock as jack_get_time, read just before PutMidiOut.
 #include "midilib32.h"
 #include "midilib32_render.h"
-#include "outport.h"
-#include "sound.h"
-#include "synthout.h"
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <jack/jack.h>
-#include <memory>
-#include <pthread.h>
-#include <sched.h>
+#include <optional>
+#include <random>
+#include <spawn.h>
+#include <string>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
-using namespace midilib;
-using SteadyClock = std::chrono::steady_clock;
+extern char** environ;
 
 namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+constexpr int sampleRate = 48000;
+// Device 0's own audio settings (the library asks the engine for these;
+// a JACK server runs at its own period whatever a client asks).
+constexpr int libraryPeriod = 256;
+constexpr int libraryPeriods = 2;
+const char* const synthPorts = "^MidiLib32 synthesizer:";
 
 double millisSince(SteadyClock::time_point start) {
     return std::chrono::duration<double, std::milli>(SteadyClock::now() - start).count();
@@ -36,183 +61,357 @@ double millisSince(SteadyClock::time_point start) {
 double cpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 double threadCpuSeconds() {
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return t.tv_sec + t.tv_nsec / 1e9;
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }
 
-double percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, static_cast<size_t>(p / 100.0 * (v.size() - 1) + 0.5))];
-}
-
-// Hands messages to the real synthesizer and notes when each one has
-// reached it (the engine has started or ended the voice when send returns).
-class TimingSink final : public OutSink {
-public:
-    explicit TimingSink(std::unique_ptr<OutSink> synth) : synth_(std::move(synth)) {}
-    bool send(const uint8_t* bytes, size_t length) override {
-        const bool ok = synth_->send(bytes, length);
-        arrived_.store(SteadyClock::now().time_since_epoch().count());
-        return ok;
+std::string loadAverage() {
+    char text[64] = "?";
+    if (FILE* file = std::fopen("/proc/loadavg", "r")) {
+        if (!std::fgets(text, sizeof text, file))
+            std::strcpy(text, "?");
+        std::fclose(file);
     }
-    void silence(const SoundingNotes& s) override { synth_->silence(s); }
-    bool render(float* l, float* r, uint32_t n) override { return synth_->render(l, r, n); }
-    int64_t arrived() const { return arrived_.load(); }
+    std::string s(text);
+    // The 1-, 5- and 15-minute averages.
+    size_t end = 0;
+    for (int i = 0; i < 3 && end != std::string::npos; ++i)
+        end = s.find(' ', end + 1);
+    return s.substr(0, end);
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+void put(uint32_t port, uint32_t time, uint8_t status, uint8_t data1, uint8_t data2) {
+    MIDIEVENT event{time, status, data1, data2, 0};
+    PutMidiOut(port, &event);
+}
+
+void jackSilent(const char*) {}
+
+// ---- On a running server (a child process: JACK_DEFAULT_SERVER names it)
+
+// A client of the benchmark's own that reads the synthesizer's two output
+// ports and notes the first non-silent sample after it is armed.
+class Listener {
+public:
+    bool open() {
+        jack_status_t status{};
+        client_ = jack_client_open("tonyx-bench listener", JackNoStartServer, &status);
+        if (!client_)
+            return false;
+        for (int i = 0; i < 2; ++i) {
+            in_[i] = jack_port_register(client_, i ? "in_r" : "in_l", JACK_DEFAULT_AUDIO_TYPE,
+                                        JackPortIsInput, 0);
+            if (!in_[i])
+                return false;
+        }
+        jack_set_process_callback(client_, process, this);
+        return jack_activate(client_) == 0;
+    }
+
+    ~Listener() {
+        if (client_)
+            jack_client_close(client_);
+    }
+
+    jack_client_t* client() const { return client_; }
+
+    // Connects the synthesizer's audio outputs to ours; returns the playback
+    // latency JACK reports for the synthesizer's first port, or -1 when it
+    // has none on this server.
+    long connectSynth() {
+        const char** ports =
+            jack_get_ports(client_, synthPorts, JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
+        if (!ports || !ports[0]) {
+            jack_free(ports);
+            return -1;
+        }
+        for (int i = 0; i < 2 && ports[i]; ++i)
+            jack_connect(client_, ports[i], jack_port_name(in_[i]));
+        jack_latency_range_t range{};
+        jack_port_get_latency_range(jack_port_by_name(client_, ports[0]), JackPlaybackLatency,
+                                    &range);
+        jack_free(ports);
+        return long(range.max);
+    }
+
+    // Cycles in a row that were all silent.
+    uint32_t quietCycles() const { return quiet_.load(); }
+
+    // From now on, the first non-silent sample is noted.
+    void arm() {
+        onset_.store(-1);
+        armed_.store(true);
+    }
+    // Its frame (F + k), or -1 while none came.
+    int64_t onset() const { return onset_.load(); }
 
 private:
-    std::unique_ptr<OutSink> synth_;
-    std::atomic<int64_t> arrived_{0};
+    static int process(jack_nframes_t frames, void* self) {
+        auto* l = static_cast<Listener*>(self);
+        const auto* a = static_cast<const float*>(jack_port_get_buffer(l->in_[0], frames));
+        const auto* b = static_cast<const float*>(jack_port_get_buffer(l->in_[1], frames));
+        jack_nframes_t first = frames;
+        for (jack_nframes_t k = 0; k < frames; ++k) {
+            if (a[k] != 0.0f || b[k] != 0.0f) {
+                first = k;
+                break;
+            }
+        }
+        if (first == frames) {
+            l->quiet_.fetch_add(1);
+            return 0;
+        }
+        l->quiet_.store(0);
+        if (l->armed_.exchange(false))
+            l->onset_.store(int64_t(jack_last_frame_time(l->client_)) + first);
+        return 0;
+    }
+
+    jack_client_t* client_ = nullptr;
+    jack_port_t* in_[2] = {nullptr, nullptr};
+    std::atomic<uint32_t> quiet_{0};
+    std::atomic<bool> armed_{false};
+    std::atomic<int64_t> onset_{-1};
 };
 
-// Put of a note-on to its arrival in the synthesizer, for events sent at
-// once and for events scheduled with no delay (through the port's thread).
-void putToSynth(bool withAudio) {
-    auto synth = openSynth(!withAudio);
-    if (!synth) {
-        std::printf("put -> synthesizer (%s): synthesizer did not open\n",
-                    withAudio ? "audio running" : "no audio");
-        return;
+bool waitFor(double millis, const auto& done) {
+    const auto start = SteadyClock::now();
+    while (!done()) {
+        if (millisSince(start) > millis)
+            return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    auto timing = std::make_unique<TimingSink>(std::move(synth));
-    TimingSink* sink = timing.get();
-    OutPort::Options options;
-    options.offline = false;
-    OutPort port(std::move(timing), options);
-    // The first message waits for the soundfont; leave that out.
-    MIDIEVENT warm{MIDILIB_TIME_NOW, 0xC0, 0, 0, 0};
-    port.put(warm);
-
-    for (const bool scheduled : {false, true}) {
-        std::vector<double> micros;
-        const int events = 10000;
-        for (int i = 0; i < events; ++i) {
-            const uint8_t note = static_cast<uint8_t>(43 + i % 25);
-            MIDIEVENT on{scheduled ? 0u : MIDILIB_TIME_NOW, 0x90, note, 64, 0};
-            const int64_t before = sink->arrived();
-            const auto start = SteadyClock::now();
-            port.put(on);
-            while (sink->arrived() == before)
-                std::this_thread::yield();
-            micros.push_back(
-                std::chrono::duration<double, std::micro>(
-                    SteadyClock::time_point(SteadyClock::duration(sink->arrived())) - start)
-                    .count());
-            MIDIEVENT off{MIDILIB_TIME_NOW, 0x90, note, 0, 0};
-            port.put(off);
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-        }
-        std::printf("put -> note-on in synthesizer, %s, %s, %d events: median %.1f us, "
-                    "99th percentile %.1f us, max %.1f us\n",
-                    scheduled ? "scheduled (delay 0)" : "sent at once",
-                    withAudio ? "audio running" : "no audio driver", events, percentile(micros, 50),
-                    percentile(micros, 99), *std::max_element(micros.begin(), micros.end()));
-    }
-    port.close();
+    return true;
 }
 
-// Renders one period at a time, paced by the clock as an audio callback
-// is, on a real-time thread as the audio drivers ask for: when the callback
-// for period i is due, the device still holds periods - 1 periods to play,
-// so the render must be done within that time or the output runs dry.
-void pacedCallback(int periodSize, int periods, double seconds) {
-    sched_param param{};
-    param.sched_priority = 60;
-    const bool realTime = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
-    auto synth = openSynth(true);
-    MIDIEVENT chordA{0, 0x90, 60, 64, 0}, chordB{0, 0x90, 67, 64, 0};
-    const uint8_t a[3] = {chordA.status, chordA.data1, chordA.data2};
-    const uint8_t b[3] = {chordB.status, chordB.data1, chordB.data2};
-    std::vector<float> l(periodSize), r(periodSize);
-    const double periodNanos = 1e9 * periodSize / SynthAudio::sampleRate;
-    const long total = static_cast<long>(seconds * SynthAudio::sampleRate / periodSize);
-    timespec next{};
-    clock_gettime(CLOCK_MONOTONIC, &next);
-    double worstMicros = 0, worstFinish = 0;
-    long underruns = 0;
-    for (long i = 0; i < total; ++i) {
-        if (i % (SynthAudio::sampleRate / periodSize) == 0) { // restrike every second
-            synth->send(a, 3);
-            synth->send(b, 3);
+struct LatencyRun {
+    std::vector<double> millis;     // put to the first sample at the output
+    std::vector<double> callMicros; // how long PutMidiOut took
+    int lost = 0;                   // notes never heard within a second
+};
+
+// Isolated notes: each one waits for silence, then a random part of a
+// period (so puts fall anywhere in the cycle), is put, heard, and stopped.
+// Silence is exact zeros: the synthesizer leaves the driver's buffers
+// zeroed once its echo has died away, some 3 s after its last voice, so
+// a note costs about that long, and its first sample is not mistaken for
+// the tail of the one before.
+LatencyRun measureLatency(Listener& listener, uint32_t port, long latencyFrames, uint32_t period,
+                          int notes, bool scheduled, std::mt19937& random) {
+    LatencyRun run;
+    const double periodMicros = 1e6 * period / sampleRate;
+    // Silence for 30 ms and at least two whole cycles.
+    const uint32_t quietNeeded = std::max<uint32_t>(2, uint32_t(30000 / periodMicros) + 1);
+    const double quietWait = 10000; // the echo's 3 s, and room on a loaded machine
+    std::uniform_real_distribution<double> phase(0, periodMicros);
+    for (int i = 0; i < notes; ++i) {
+        if (!waitFor(quietWait, [&] { return listener.quietCycles() >= quietNeeded; })) {
+            std::printf("  the output did not fall silent; stopped after %d notes\n", i);
+            break;
         }
-        const auto start = SteadyClock::now();
-        synth->render(l.data(), r.data(), periodSize);
-        const double took = millisSince(start) * 1000;
-        worstMicros = std::max(worstMicros, took);
-        timespec now{};
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        const double finish = (now.tv_sec - next.tv_sec) * 1e9 + (now.tv_nsec - next.tv_nsec);
-        worstFinish = std::max(worstFinish, finish);
-        if (finish > periodNanos * (periods - 1))
-            ++underruns;
-        const long step = static_cast<long>(periodNanos);
-        next.tv_nsec += step;
-        while (next.tv_nsec >= 1000000000) {
-            next.tv_nsec -= 1000000000;
-            ++next.tv_sec;
+        std::this_thread::sleep_for(std::chrono::duration<double, std::micro>(phase(random)));
+        const uint8_t note = uint8_t(48 + i % 24);
+        listener.arm();
+        const jack_time_t before = jack_get_time();
+        put(port, scheduled ? 0 : MIDILIB_TIME_NOW, 0x90, note, 100);
+        const jack_time_t returned = jack_get_time();
+        if (waitFor(1000, [&] { return listener.onset() >= 0; })) {
+            const auto frame = jack_nframes_t(listener.onset() + latencyFrames);
+            const jack_time_t out = jack_frames_to_time(listener.client(), frame);
+            run.millis.push_back((double(int64_t(out - before))) / 1000.0);
+            run.callMicros.push_back(double(returned - before));
+        } else {
+            ++run.lost;
         }
-        clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
+        // Off at once, with no release, so the echo starts dying away now.
+        put(port, MIDILIB_TIME_NOW, 0x80, note, 0);
+        put(port, MIDILIB_TIME_NOW, 0xB0, 120, 0);
     }
-    param.sched_priority = 0;
-    pthread_setschedparam(pthread_self(), SCHED_OTHER, &param);
-    std::printf("callback %3d frames x %d periods (%s): latency %5.2f ms, %ld callbacks in %.0f "
-                "s, worst render %.0f us, worst finish %.0f us after due of %.0f us allowed, "
-                "%ld underruns\n",
-                periodSize, periods, realTime ? "real-time thread" : "ordinary thread",
-                1000.0 * periodSize * periods / SynthAudio::sampleRate, total, seconds, worstMicros,
-                worstFinish / 1000, periodNanos * (periods - 1) / 1000, underruns);
+    return run;
 }
 
-std::atomic<int> jackXruns{0};
+std::atomic<int> xruns{0};
 int onXrun(void*) {
-    jackXruns.fetch_add(1);
+    xruns.fetch_add(1);
     return 0;
 }
 
-// The synthesizer's real audio output on a running JACK server, with a
-// client of our own counting the server's xruns.
-void jackAudioRun(double seconds) {
-    if (!jackServerRunning()) {
-        std::printf("audio through JACK: no JACK server reachable, not run\n");
+// A dense stream on eight channels of different instruments: a note every
+// 10 ms, each held 300 ms (some thirty notes and their releases sounding
+// at once), reverb and chorus at the engine's defaults. Counts the
+// server's xruns through a client's xrun callback and samples JACK's DSP
+// load.
+void denseStream(uint32_t port, double seconds, std::mt19937& random) {
+    jack_status_t status{};
+    jack_client_t* watcher = jack_client_open("tonyx-bench xruns", JackNoStartServer, &status);
+    if (!watcher) {
+        std::printf("xruns: could not open a client to count them\n");
         return;
     }
-    jack_status_t status{};
-    jack_client_t* watcher = jack_client_open("bench xruns", JackNoStartServer, &status);
     jack_set_xrun_callback(watcher, onXrun, nullptr);
     jack_activate(watcher);
-    const uint32_t frames = jack_get_buffer_size(watcher);
-    const uint32_t rate = jack_get_sample_rate(watcher);
-    const uint32_t port = OpenMidiOut(nullptr, 0, 0, 0);
-    if (port <= 32) {
-        std::printf("audio through JACK: synthesizer did not open\n");
-        jack_client_close(watcher);
+    const uint8_t programs[8] = {0, 24, 40, 48, 56, 73, 19, 33};
+    for (uint8_t c = 0; c < 8; ++c) {
+        put(port, MIDILIB_TIME_NOW, uint8_t(0xC0 | c), programs[c], 0);
+        put(port, MIDILIB_TIME_NOW, uint8_t(0xB0 | c), 91, 40);
+        put(port, MIDILIB_TIME_NOW, uint8_t(0xB0 | c), 93, 20);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // instruments' samples in
+    xruns.store(0);
+    std::uniform_int_distribution<int> pitch(36, 96);
+    struct Held {
+        int offAt;
+        uint8_t channel, note;
+    };
+    std::vector<Held> held;
+    float maxLoad = 0, sumLoad = 0;
+    int loads = 0;
+    const double cpuBefore = cpuSeconds();
+    const int steps = int(seconds * 100);
+    const auto start = SteadyClock::now();
+    for (int step = 0; step < steps; ++step) {
+        std::this_thread::sleep_until(start + std::chrono::milliseconds(10 * step));
+        const uint8_t channel = uint8_t(step % 8);
+        const uint8_t note = uint8_t(pitch(random));
+        put(port, MIDILIB_TIME_NOW, uint8_t(0x90 | channel), note, 100);
+        held.push_back({step + 30, channel, note});
+        while (!held.empty() && held.front().offAt <= step) {
+            put(port, MIDILIB_TIME_NOW, uint8_t(0x80 | held.front().channel), held.front().note, 0);
+            held.erase(held.begin());
+        }
+        if (step % 10 == 0) {
+            const float load = jack_cpu_load(watcher);
+            maxLoad = std::max(maxLoad, load);
+            sumLoad += load;
+            ++loads;
+        }
+    }
+    for (const Held& h : held)
+        put(port, MIDILIB_TIME_NOW, uint8_t(0x80 | h.channel), h.note, 0);
+    const double took = millisSince(start) / 1000;
+    const double cpu = (cpuSeconds() - cpuBefore) / took * 100;
+    const int counted = xruns.load();
+    jack_client_close(watcher);
+    std::printf("  dense stream (a note every 10 ms on 8 instruments, each held 300 ms) for "
+                "%.1f s: %d xruns; JACK DSP load mean %.1f %%, max %.1f %%; this process "
+                "%.1f %% of a core\n",
+                took, counted, loads ? sumLoad / float(loads) : 0.0f, maxLoad, cpu);
+}
+
+void idleCpuWithAudio(uint32_t port, double seconds) {
+    (void)port;
+    // The synthesizer stops computing some 3 s after its last voice ends
+    // (its reverb's echo has died away by then).
+    std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+    const double before = cpuSeconds();
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    const double used = cpuSeconds() - before;
+    std::printf("  idle CPU with device 0 open (%.0f s, after its echo died away): %.2f %% of a "
+                "core\n",
+                seconds, used / seconds * 100);
+}
+
+void printLatency(const char* how, const LatencyRun& run) {
+    if (run.millis.empty()) {
+        std::printf("  put -> first sample at the output, %s: no note was heard\n", how);
         return;
     }
-    const double cpuBefore = cpuSeconds();
-    const auto start = SteadyClock::now();
-    while (millisSince(start) < seconds * 1000) {
-        for (uint8_t note : {60, 67}) {
-            MIDIEVENT on{MIDILIB_TIME_NOW, 0x90, note, 64, 0};
-            PutMidiOut(port, &on);
-        }
-        std::this_thread::sleep_for(std::chrono::seconds(1));
-    }
-    const double cpu = (cpuSeconds() - cpuBefore) / seconds * 100;
-    CloseMidiOut(port);
-    jack_client_close(watcher);
-    std::printf("audio through JACK (server period %u frames at %u Hz): %.0f s with two notes "
-                "sounding, %d xruns, CPU %.1f %% of a core\n",
-                frames, rate, seconds, jackXruns.load(), cpu);
+    const auto [lo, hi] = std::minmax_element(run.millis.begin(), run.millis.end());
+    std::printf("  put -> first non-silent sample at the output, %s (%zu notes%s): median "
+                "%.1f ms, range %.1f to %.1f ms\n",
+                how, run.millis.size(), run.lost ? ", some never heard" : "", median(run.millis),
+                *lo, *hi);
 }
+
+int onServer(int notes) {
+    jack_set_error_function(jackSilent);
+    jack_set_info_function(jackSilent);
+    std::optional<Listener> listening(std::in_place);
+    Listener& listener = *listening;
+    if (!listener.open()) {
+        std::printf("  no JACK server to listen on\n");
+        return 1;
+    }
+    const jack_nframes_t period = jack_get_buffer_size(listener.client());
+    const jack_nframes_t rate = jack_get_sample_rate(listener.client());
+    const uint32_t port = OpenMidiOut(nullptr, 0, 0, 0);
+    if (port <= 32) {
+        std::printf("  device 0 did not open\n");
+        return 1;
+    }
+    long latency = -1;
+    waitFor(2000, [&] { return (latency = listener.connectSynth()) >= 0; });
+    if (latency < 0) {
+        std::printf("  device 0 opened, but not on this JACK server (another audio output "
+                    "took it)\n");
+        CloseMidiOut(port);
+        return 1;
+    }
+    // The latencies are settled once the new connections are.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    latency = listener.connectSynth();
+    std::printf("  server: %u frames per period at %u Hz, %s; JACK reports %ld frames "
+                "(%.2f ms) from the synthesizer's port to the playback port\n",
+                period, rate, jack_is_realtime(listener.client()) ? "real-time" : "not real-time",
+                latency, 1000.0 * double(latency) / rate);
+
+    // The first note waits for the soundfont to load.
+    put(port, MIDILIB_TIME_NOW, 0xC0, 0, 0);
+    listener.arm();
+    put(port, MIDILIB_TIME_NOW, 0x90, 60, 100);
+    if (!waitFor(10000, [&] { return listener.onset() >= 0; })) {
+        std::printf("  device 0 played nothing within 10 s\n");
+        CloseMidiOut(port);
+        return 1;
+    }
+    put(port, MIDILIB_TIME_NOW, 0xB0, 120, 0);
+
+    std::mt19937 random(19);
+    const LatencyRun now = measureLatency(listener, port, latency, period, notes, false, random);
+    const LatencyRun scheduled =
+        measureLatency(listener, port, latency, period, notes, true, random);
+    printLatency("sent at once", now);
+    printLatency("scheduled with delay 0 (sent by the port's thread)", scheduled);
+    const double floorLow = 1000.0 * double(latency) / rate;
+    const double floorHigh = 1000.0 * double(latency + period) / rate;
+    std::printf("  computed floor, not measured: the reported %ld frames / %u Hz = %.2f ms, plus "
+                "the wait for the next period (0 to %u frames): %.2f to %.2f ms, mean %.2f ms\n",
+                latency, rate, floorLow, period, floorLow, floorHigh, (floorLow + floorHigh) / 2);
+    if (!now.callMicros.empty()) {
+        const auto [lo, hi] = std::minmax_element(now.callMicros.begin(), now.callMicros.end());
+        std::printf("  PutMidiOut call duration, note-on sent at once: median %.0f us, range %.0f "
+                    "to %.0f us\n",
+                    median(now.callMicros), *lo, *hi);
+    }
+    listening.reset(); // its cycles no longer count below
+
+    idleCpuWithAudio(port, 5.0);
+    denseStream(port, 10.0, random);
+    CloseMidiOut(port);
+    return 0;
+}
+
+// ---- Without a server
 
 // Offline rendering speed: two notes sounding, reverb and chorus on.
 void renderSpeed() {
     const uint32_t port = OpenMidiOut(nullptr, 0, 0, MIDILIB_OUT_OFFLINE);
+    if (port <= 32) {
+        std::printf("offline rendering: device 0 did not open\n");
+        return;
+    }
     const uint32_t block = 256;
     std::vector<float> l(block), r(block);
     RenderMidiOut(port, l.data(), r.data(), block); // soundfont loaded
@@ -221,10 +420,8 @@ void renderSpeed() {
     const double cpuStart = threadCpuSeconds();
     for (uint32_t done = 0; done < seconds * MIDILIB_RENDER_RATE; done += block) {
         if (done % MIDILIB_RENDER_RATE < block) {
-            for (uint8_t note : {60, 67}) {
-                MIDIEVENT on{MIDILIB_TIME_NOW, 0x90, note, 64, 0};
-                PutMidiOut(port, &on);
-            }
+            for (uint8_t note : {60, 67})
+                put(port, MIDILIB_TIME_NOW, 0x90, note, 64);
         }
         RenderMidiOut(port, l.data(), r.data(), block);
     }
@@ -232,43 +429,117 @@ void renderSpeed() {
     const double cpu = threadCpuSeconds() - cpuStart;
     CloseMidiOut(port);
     std::printf("offline rendering, two notes, effects on: %.0f s of audio in %.3f s of CPU = "
-                "%.0fx real time (%.3f s wall clock = %.0fx, shared cores)\n",
+                "%.0fx real time (%.3f s wall clock = %.0fx)\n",
                 seconds, cpu, seconds / cpu, took, seconds / took);
 }
 
-void idleCpu(bool withAudio, double seconds) {
-    const uint32_t port = OpenMidiOut(nullptr, 0, 0, withAudio ? 0 : MIDILIB_OUT_OFFLINE);
+void idleCpuOffline(double seconds) {
+    const uint32_t port = OpenMidiOut(nullptr, 0, 0, MIDILIB_OUT_OFFLINE);
     if (port <= 32) {
-        std::printf("idle CPU (%s): synthesizer did not open\n",
-                    withAudio ? "audio running" : "no audio driver");
+        std::printf("idle CPU (no audio driver): device 0 did not open\n");
         return;
     }
-    MIDIEVENT warm{MIDILIB_TIME_NOW, 0xC0, 0, 0, 0};
-    PutMidiOut(port, &warm);
+    put(port, MIDILIB_TIME_NOW, 0xC0, 0, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     const double before = cpuSeconds();
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     const double used = cpuSeconds() - before;
     CloseMidiOut(port);
-    std::printf("idle CPU with device 0 open (%s): %.3f s of CPU in %.0f s = %.2f %% of a core\n",
-                withAudio ? "audio running through JACK" : "no audio driver", used, seconds,
-                used / seconds * 100);
+    std::printf("idle CPU with device 0 open, no audio driver: %.3f s of CPU in %.0f s = %.2f %% "
+                "of a core\n",
+                used, seconds, used / seconds * 100);
+}
+
+// Starts `jackd` (dummy driver, 48 kHz, `period` frames) as `name`; its
+// process id once a client can connect, or -1.
+pid_t startServer(const std::string& name, int period, const std::string& log) {
+    const std::string periodText = std::to_string(period);
+    const std::string rateText = std::to_string(sampleRate);
+    const char* argv[] = {"jackd",          "-n", name.c_str(),       "-d",   "dummy", "-r",
+                          rateText.c_str(), "-p", periodText.c_str(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t pid = -1;
+    const int failed =
+        posix_spawnp(&pid, "jackd", &actions, nullptr, const_cast<char**>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed)
+        return -1;
+    const auto start = SteadyClock::now();
+    while (millisSince(start) < 10000) {
+        jack_status_t status{};
+        jack_client_t* probe = jack_client_open("tonyx-bench probe",
+                                                jack_options_t(JackNoStartServer | JackServerName),
+                                                &status, name.c_str());
+        if (probe) {
+            jack_client_close(probe);
+            return pid;
+        }
+        if (waitpid(pid, nullptr, WNOHANG) == pid)
+            return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    return -1;
+}
+
+// Runs this program's server part in a child whose JACK_DEFAULT_SERVER is
+// `name`: each server gets a fresh library, whose JACK clients belong to it.
+int runOnServer(const std::string& name, int notes) {
+    const std::string self = "/proc/self/exe";
+    const std::string notesText = std::to_string(notes);
+    const char* argv[] = {"bench_midiout", "--on-server", notesText.c_str(), nullptr};
+    setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+    setenv("JACK_NO_START_SERVER", "1", 1);
+    std::fflush(stdout);
+    pid_t pid = -1;
+    const int failed =
+        posix_spawn(&pid, self.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ);
+    unsetenv("JACK_DEFAULT_SERVER");
+    if (failed)
+        return 1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 
 } // namespace
 
-int main() {
-    quietSoundLibraries();
-    const bool audio = jackServerRunning();
-    putToSynth(false);
-    if (audio)
-        putToSynth(true);
-    for (const int period : {64, 128, 256})
-        pacedCallback(period, 2, 10.0);
-    jackAudioRun(10.0);
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--on-server") == 0)
+        return onServer(std::atoi(argv[2]));
+    const int notes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 25;
+    jack_set_error_function(jackSilent);
+    jack_set_info_function(jackSilent);
+    std::printf("load average (1, 5, 15 min) at the start: %s\n", loadAverage().c_str());
+    std::printf("library's own audio setting for device 0 (computed): %d frames x %d periods / "
+                "%d Hz = %.2f ms; a JACK server plays at its own period instead\n",
+                libraryPeriod, libraryPeriods, sampleRate,
+                1000.0 * libraryPeriod * libraryPeriods / sampleRate);
+    int failures = 0;
+    for (const int period : {256, 1024}) {
+        const std::string name =
+            "tonyx-bench-" + std::to_string(period) + "-" + std::to_string(getpid());
+        const std::string log = "/tmp/" + name + ".log";
+        std::printf("JACK server %s (jackd -d dummy -r %d -p %d), load average %s:\n", name.c_str(),
+                    sampleRate, period, loadAverage().c_str());
+        const pid_t server = startServer(name, period, log);
+        if (server < 0) {
+            std::printf("  jackd did not start (see %s)\n", log.c_str());
+            ++failures;
+            continue;
+        }
+        failures += runOnServer(name, notes) != 0;
+        kill(server, SIGTERM);
+        waitpid(server, nullptr, 0);
+        std::remove(log.c_str());
+    }
+    std::printf("without a server, load average %s:\n", loadAverage().c_str());
     renderSpeed();
-    idleCpu(false, 5.0);
-    if (audio)
-        idleCpu(true, 5.0);
-    return 0;
+    idleCpuOffline(5.0);
+    std::printf("load average at the end: %s\n", loadAverage().c_str());
+    return failures ? 1 : 0;
 }

@@ -1,23 +1,28 @@
-// Reading a large Standard MIDI File: the library through ReadSMF, midicsv,
-// and a plain memchr pass over the same bytes, in one run.
+// Reading large Standard MIDI Files: the library through ReadSMF, midicsv,
+// and a bare decode loop over the same bytes, in one run, on two files:
+// - the benchmark's own generated file: 16 tracks, a conductor track with
+//   tens of thousands of tempo changes, and 15 tracks of notes in running
+//   status, controller and pitch-bend runs, and sysex messages split into an
+//   F0 packet and F7 packets;
+// - a file made by scripts/smfgen.py, a generator written from the file
+//   format apart from the library (about 1.6 million events in 16 tracks,
+//   with running status, tempo changes, sysex and F7 packets, meta events).
 //
-// bench_smf [events]   (default 1200000; the linearity check also reads a
-// file with ten times as many)
+// bench_smf [events [independent-events]]   (default 1200000 and 1600000;
+// the linearity check also reads a file with ten times the first number)
 //
 // Times are CPU times (the reading thread's, and midicsv's user + system
 // time), so that other work on a shared machine does not count; memory is
 // the heap the library holds while the file is open and fully read.
-//
-// The file has 16 tracks: a conductor track with tens of thousands of tempo
-// changes, and 15 tracks of notes in running status, controller and pitch
-// bend runs, and sysex messages split into an F0 packet and F7 packets.
 #include "midilib32.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <malloc.h>
+#include <map>
 #include <string>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -36,6 +41,20 @@ double childSeconds() {
     getrusage(RUSAGE_CHILDREN, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
+
+std::string loadAverage() {
+    char text[64] = "?";
+    if (FILE* file = std::fopen("/proc/loadavg", "r")) {
+        if (!std::fgets(text, sizeof text, file))
+            std::strcpy(text, "?");
+        std::fclose(file);
+    }
+    std::string s(text);
+    size_t end = 0; // after the 1-, 5- and 15-minute averages
+    for (int i = 0; i < 3 && end != std::string::npos; ++i)
+        end = s.find(' ', end + 1);
+    return s.substr(0, end);
 }
 
 // Heap blocks in use plus every other mapping of the process (the library
@@ -199,19 +218,210 @@ void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::fclose(file);
 }
 
+// The floor: the least any reader does. It walks each track chunk's events,
+// reading the delta, the status (a data byte runs on the last one) and each
+// length, and skips the data. Returns the events it passed.
+uint64_t decodeWalk(const std::vector<uint8_t>& bytes) {
+    const uint8_t* p = bytes.data();
+    const uint8_t* const end = p + bytes.size();
+    auto varLen = [](const uint8_t*& q, const uint8_t* stop) {
+        uint32_t n = 0;
+        while (q < stop && (*q & 0x80))
+            n = n << 7 | (*q++ & 0x7F);
+        if (q < stop)
+            n = n << 7 | *q++;
+        return n;
+    };
+    uint64_t events = 0;
+    p += 8 + (uint32_t(p[4]) << 24 | uint32_t(p[5]) << 16 | uint32_t(p[6]) << 8 | p[7]);
+    while (end - p >= 8) {
+        const uint32_t length =
+            uint32_t(p[4]) << 24 | uint32_t(p[5]) << 16 | uint32_t(p[6]) << 8 | p[7];
+        const bool track = std::memcmp(p, "MTrk", 4) == 0;
+        p += 8;
+        const uint8_t* const stop = p + std::min<size_t>(length, size_t(end - p));
+        uint8_t running = 0;
+        while (track && p < stop) {
+            (void)varLen(p, stop);
+            if (p >= stop)
+                break;
+            uint8_t status = *p;
+            if (status & 0x80)
+                ++p;
+            else
+                status = running;
+            if (status < 0xF0) {
+                running = status;
+                p += (status & 0xE0) == 0xC0 ? 1 : 2;
+            } else {
+                if (status == 0xFF)
+                    ++p;
+                const uint32_t n = varLen(p, stop);
+                p += std::min<size_t>(n, size_t(stop - p));
+            }
+            ++events;
+        }
+        p = stop;
+    }
+    return events;
+}
+
+struct DecodeRun {
+    double seconds = 0;
+    uint64_t events = 0;
+};
+
+DecodeRun bestDecode(int times, const std::vector<uint8_t>& bytes) {
+    DecodeRun best;
+    for (int i = 0; i < times; ++i) {
+        const double start = threadSeconds();
+        const uint64_t events = decodeWalk(bytes);
+        const double s = threadSeconds() - start;
+        if (i == 0 || s < best.seconds)
+            best = {s, events};
+    }
+    return best;
+}
+
+// midicsv's CPU time on `path` (best of `times`, written to /dev/null).
+double midicsvSeconds(int times, const std::string& path) {
+    const std::string command = "midicsv " + path + " > /dev/null";
+    double best = 0;
+    for (int i = 0; i < times; ++i) {
+        const double start = childSeconds();
+        if (std::system(command.c_str()) != 0) {
+            std::fprintf(stderr, "midicsv failed\n");
+            std::exit(1);
+        }
+        const double s = childSeconds() - start;
+        best = i == 0 || s < best ? s : best;
+    }
+    return best;
+}
+
+// The events midicsv lists in `path`: its lines less the header, each
+// track's start line and the end-of-file line.
+uint64_t midicsvEvents(const std::string& path, int tracks) {
+    FILE* pipe = popen(("midicsv " + path).c_str(), "r");
+    if (!pipe)
+        return 0;
+    uint64_t lines = 0;
+    char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        lines += uint64_t(std::count(buffer, buffer + n, '\n'));
+    if (pclose(pipe) != 0)
+        return 0;
+    return lines - uint64_t(tracks) - 2;
+}
+
+uint32_t tempoChanges(const std::string& path) {
+    uint32_t tracks = 0;
+    const uint32_t smf = OpenSMF(path.c_str(), 'r', 0, &tracks);
+    uint32_t found = 0;
+    uint8_t* data = nullptr;
+    uint32_t length = 0;
+    while (ReadMetaEvent(smf, 0, 0x51 | found << 8, &data, &length) != -1)
+        ++found;
+    CloseSMF(smf);
+    return found;
+}
+
+std::vector<uint8_t> readFile(const std::string& path) {
+    std::vector<uint8_t> bytes;
+    if (FILE* file = std::fopen(path.c_str(), "rb")) {
+        uint8_t buffer[65536];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+            bytes.insert(bytes.end(), buffer, buffer + n);
+        std::fclose(file);
+    }
+    return bytes;
+}
+
+// Makes the independent file with the generator; its counts by name, empty
+// when it could not run.
+std::map<std::string, uint64_t> generateIndependent(const std::string& path, uint64_t events) {
+    std::map<std::string, uint64_t> counts;
+    const std::string command = std::string("python3 ") + TONYX_SMFGEN + " --seed 1 --events " +
+                                std::to_string(events) + " --out " + path;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return counts;
+    char name[64];
+    unsigned long long value = 0;
+    while (std::fscanf(pipe, "%63s %llu", name, &value) == 2)
+        counts[name] = value;
+    if (pclose(pipe) != 0)
+        counts.clear();
+    return counts;
+}
+
+// ReadSMF, the bare decode loop and midicsv on the generator's file.
+bool independentFile(const std::string& folder, uint64_t events) {
+    const std::string path = folder + "/independent.mid";
+    std::printf("\nindependent file: python3 scripts/smfgen.py --seed 1 --events %llu\n",
+                (unsigned long long)events);
+    auto counts = generateIndependent(path, events);
+    if (counts.empty()) {
+        std::printf("  the generator did not run (python3 %s)\n", TONYX_SMFGEN);
+        return false;
+    }
+    const uint64_t fileEvents = counts["events"];
+    std::printf("  %llu events in 16 tracks: %llu channel messages, %llu tempo changes, %llu "
+                "other meta events, %llu F0 and %llu F7 events; %llu bytes\n",
+                (unsigned long long)fileEvents, (unsigned long long)counts["channel"],
+                (unsigned long long)counts["tempos"],
+                (unsigned long long)(counts["metas"] - counts["tempos"]),
+                (unsigned long long)counts["sysex"], (unsigned long long)counts["escapes"],
+                (unsigned long long)counts["bytes"]);
+    bool agreed = true;
+    readWithLibrary(path); // warm the page cache and the allocator
+    const LibraryRun ours = bestOf(5, path);
+    agreed &= ours.delivered == counts["stream"];
+    std::printf("  ReadSMF:  %.4f s  %.1f million events/s  (%llu MIDIEVENTs handed out, %s)\n",
+                ours.seconds, double(fileEvents) / ours.seconds / 1e6,
+                (unsigned long long)ours.delivered,
+                ours.delivered == counts["stream"] ? "as the generator counted" : "WRONG COUNT");
+    const uint32_t tempos = tempoChanges(path);
+    agreed &= tempos == counts["tempos"];
+    std::printf("  ReadMetaEvent: %u tempo changes (%s)\n", tempos,
+                tempos == counts["tempos"] ? "as the generator counted" : "WRONG COUNT");
+    const std::vector<uint8_t> bytes = readFile(path);
+    const DecodeRun floor = bestDecode(5, bytes);
+    agreed &= floor.events == fileEvents;
+    std::printf("  bare decode loop: %.4f s  %.1f million events/s  (%llu events, %s)\n",
+                floor.seconds, double(fileEvents) / floor.seconds / 1e6,
+                (unsigned long long)floor.events,
+                floor.events == fileEvents ? "as the generator counted" : "WRONG COUNT");
+    const double csv = midicsvSeconds(2, path);
+    const uint64_t listed = midicsvEvents(path, 16);
+    agreed &= listed == fileEvents;
+    std::printf("  midicsv:  %.3f s  %.1f million events/s  (lists %llu events, %s)\n", csv,
+                double(fileEvents) / csv / 1e6, (unsigned long long)listed,
+                listed == fileEvents ? "as the generator counted" : "WRONG COUNT");
+    std::printf("  ratios:   ReadSMF / midicsv speed %.1f;  ReadSMF time / decode loop time %.2f\n",
+                csv / ours.seconds, ours.seconds / floor.seconds);
+    std::remove(path.c_str());
+    return agreed;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     const uint64_t events = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1200000;
+    const uint64_t independentEvents = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 1600000;
     char folder[] = "/tmp/bench_smf.XXXXXX";
     if (!mkdtemp(folder))
         return 1;
+    std::printf("load average (1, 5, 15 min) at the start: %s\n", loadAverage().c_str());
     const std::string large = std::string(folder) + "/large.mid";
     const std::string huge = std::string(folder) + "/huge.mid";
     const Generated big = generate(events);
     writeFile(large, big.bytes);
 
-    std::printf("file: %llu events (%llu tempo changes), 16 tracks, %zu bytes\n",
+    std::printf("the benchmark's own generated file: %llu events (%llu tempo changes), 16 "
+                "tracks, %zu bytes\n",
                 (unsigned long long)big.events, (unsigned long long)big.tempos, big.bytes.size());
 
     readWithLibrary(large); // warm the page cache and the allocator
@@ -223,43 +433,26 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf(
-        "ReadSMF:  %.3f s  %.1f million events/s  (%llu MIDIEVENTs handed out, as expected)\n",
+        "  ReadSMF:  %.4f s  %.1f million events/s  (%llu MIDIEVENTs handed out, as expected)\n",
         ours.seconds, oursRate / 1e6, (unsigned long long)ours.delivered);
     std::printf("          %.1f bytes per event held by the library (memory in use while open)\n",
                 double(ours.heldBytes) / double(big.events));
 
     // Every tempo change through ReadMetaEvent, by occurrence.
     {
-        uint32_t tracks = 0;
-        const uint32_t smf = OpenSMF(large.c_str(), 'r', 0, &tracks);
         const double start = threadSeconds();
-        uint32_t found = 0;
-        uint8_t* data = nullptr;
-        uint32_t length = 0;
-        while (ReadMetaEvent(smf, 0, 0x51 | found << 8, &data, &length) != -1)
-            ++found;
-        std::printf("ReadMetaEvent: all %u tempo changes in %.4f s\n", found,
-                    threadSeconds() - start);
-        CloseSMF(smf);
+        const uint32_t found = tempoChanges(large);
+        std::printf("  ReadMetaEvent: all %u tempo changes in %.4f s (open and close included)\n",
+                    found, threadSeconds() - start);
     }
 
-    double csvSeconds = 0;
-    {
-        const std::string command = "midicsv " + large + " > /dev/null";
-        double best = 0;
-        for (int i = 0; i < 2; ++i) {
-            const double start = childSeconds();
-            if (std::system(command.c_str()) != 0) {
-                std::fprintf(stderr, "midicsv failed\n");
-                return 1;
-            }
-            const double s = childSeconds() - start;
-            best = i == 0 || s < best ? s : best;
-        }
-        csvSeconds = best;
-    }
+    const double csvSeconds = midicsvSeconds(2, large);
     const double csvRate = double(big.events) / csvSeconds;
-    std::printf("midicsv:  %.3f s  %.1f million events/s\n", csvSeconds, csvRate / 1e6);
+    std::printf("  midicsv:  %.3f s  %.1f million events/s\n", csvSeconds, csvRate / 1e6);
+
+    const DecodeRun floor = bestDecode(5, big.bytes);
+    std::printf("  bare decode loop: %.4f s  %.1f million events/s  (%llu events)\n", floor.seconds,
+                double(big.events) / floor.seconds / 1e6, (unsigned long long)floor.events);
 
     double memchrSeconds = 0;
     {
@@ -278,11 +471,12 @@ int main(int argc, char** argv) {
             best = i == 0 || s < best ? s : best;
         }
         memchrSeconds = best;
-        std::printf("memchr:   %.4f s  %.1f million events/s  (%zu 0xFF bytes)\n", memchrSeconds,
+        std::printf("  memchr:   %.4f s  %.1f million events/s  (%zu 0xFF bytes)\n", memchrSeconds,
                     double(big.events) / memchrSeconds / 1e6, hits);
     }
-    std::printf("ratios:   ReadSMF / midicsv speed %.1f;  ReadSMF time / memchr time %.1f\n",
-                oursRate / csvRate, ours.seconds / memchrSeconds);
+    std::printf("  ratios:   ReadSMF / midicsv speed %.1f;  ReadSMF time / decode loop time "
+                "%.2f;  ReadSMF time / memchr time %.1f\n",
+                oursRate / csvRate, ours.seconds / floor.seconds, ours.seconds / memchrSeconds);
 
     uint64_t hugeEvents = 0;
     {
@@ -294,17 +488,20 @@ int main(int argc, char** argv) {
     const LibraryRun hugeRun = bestOf(3, huge);
     const double eventsRatio = double(hugeEvents) / double(big.events);
     const double timeRatio = hugeRun.seconds / ours.seconds;
-    std::printf("linear:   %llu events %.4f s, %llu events %.4f s: %.1f times the events cost "
+    std::printf("  linear:   %llu events %.4f s, %llu events %.4f s: %.1f times the events cost "
                 "%.1f times the time\n",
                 (unsigned long long)big.events, ours.seconds, (unsigned long long)hugeEvents,
                 hugeRun.seconds, eventsRatio, timeRatio);
     const double held = double(ours.heldBytes) / double(big.events);
-    std::printf("goals:    >= 20 million events/s: %s;  <= 32 bytes per event: %s;  "
+    std::printf("  goals:    >= 20 million events/s: %s;  <= 32 bytes per event: %s;  "
                 "10x events <= 12x time: %s\n",
                 oursRate >= 20e6 ? "met" : "MISSED", held <= 32 ? "met" : "MISSED",
                 timeRatio <= 1.2 * eventsRatio ? "met" : "MISSED");
     std::remove(huge.c_str());
     std::remove(large.c_str());
+
+    const bool agreed = independentFile(folder, independentEvents);
+    std::printf("load average at the end: %s\n", loadAverage().c_str());
     rmdir(folder);
-    return 0;
+    return agreed ? 0 : 1;
 }
