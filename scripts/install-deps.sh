@@ -10,7 +10,7 @@ packages=(
   librtmidi-dev
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
-  xvfb xauth xdotool imagemagick poppler-utils sox midicsv
+  xvfb xauth xdotool imagemagick poppler-utils sox midicsv python3
   openbox x11-utils stress-ng locales desktop-file-utils appstream
   dpkg-dev file libxcb1-dev
 )

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <iomanip>
@@ -190,6 +191,64 @@ TEST(SmfMidicsv, FilesWeWriteAreListedExactlyAsWritten) {
         std::ofstream(dir.file("ours.csv")) << run("midicsv " + dir.file("ours.mid"));
         run("csvmidi " + dir.file("ours.csv") + " " + dir.file("again.mid"));
         expectFileMatchesListing(dir.file("again.mid"), written);
+    }
+}
+
+// ---- Files of an independent generator ---------------------------------------
+
+// Runs scripts/smfgen.py, which writes files from the format alone (running
+// status across kinds, sysex split into F7 packets, escapes of real-time
+// bytes, meta events in every track, four-byte deltas); its counts by name.
+std::map<std::string, uint64_t> generateIndependent(const std::string& path, unsigned seed,
+                                                    int events, int tracks) {
+    const char* root = std::getenv("TONYX_SOURCE_DIR");
+    std::istringstream counts(run("python3 " + std::string(root ? root : "../..") +
+                                  "/scripts/smfgen.py --seed " + std::to_string(seed) +
+                                  " --events " + std::to_string(events) + " --tracks " +
+                                  std::to_string(tracks) + " --out " + path));
+    std::map<std::string, uint64_t> byName;
+    std::string name;
+    uint64_t value = 0;
+    while (counts >> name >> value)
+        byName[name] = value;
+    return byName;
+}
+
+TEST(SmfMidicsv, FilesOfAnIndependentGeneratorReadToTheEventsItAndMidicsvCount) {
+    struct Case {
+        unsigned seed;
+        int events;
+        int tracks;
+    };
+    const Case cases[] = {{1, 3000, 2}, {2, 24000, 16}, {3, 8000, 40}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE("seed " + std::to_string(c.seed));
+        TempDir dir;
+        const std::string path = dir.file("independent.mid");
+        auto counts = generateIndependent(path, c.seed, c.events, c.tracks);
+        ASSERT_GE(counts["events"], uint64_t(c.events)) << "the generator ran";
+        const Listing listing = parseListing(run("midicsv " + path));
+        ASSERT_EQ(listing.tracks, c.tracks);
+        uint64_t listed = listing.endTimes.size();
+        uint64_t tempos = 0;
+        for (const auto& [track, items] : listing.items) {
+            listed += items.size();
+            tempos += uint64_t(std::count_if(items.begin(), items.end(), [](const Item& item) {
+                return item.kind == 0xFF && item.bytes[0] == 0x51;
+            }));
+        }
+        EXPECT_EQ(listed, counts["events"]) << "midicsv lists what the generator wrote";
+        EXPECT_EQ(tempos, counts["tempos"]);
+        expectFileMatchesListing(path, listing);
+
+        // And the events ReadSMF hands out: a byte event per byte on the wire.
+        uint32_t tracks = 0;
+        const uint32_t smf = OpenSMF(path.c_str(), 'r', 0, &tracks);
+        ASSERT_GT(smf, 32u);
+        for (uint32_t t = 0; t < tracks; ++t)
+            EXPECT_EQ(readTrack(smf, t, 1000).size(), counts["track." + std::to_string(t)])
+                << "track " << t;
+        CloseSMF(smf);
     }
 }
 
