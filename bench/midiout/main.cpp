@@ -386,9 +386,11 @@ int onServer(int notes) {
     printLatency("scheduled with delay 0 (sent by the port's thread)", scheduled);
     const double floorLow = 1000.0 * double(latency) / rate;
     const double floorHigh = 1000.0 * double(latency + period) / rate;
-    std::printf("  computed floor, not measured: the reported %ld frames / %u Hz = %.2f ms, plus "
-                "the wait for the next period (0 to %u frames): %.2f to %.2f ms, mean %.2f ms\n",
-                latency, rate, floorLow, period, floorLow, floorHigh, (floorLow + floorHigh) / 2);
+    std::printf("  computed floor, not measured: the reported %ld frames (%u x %.1f periods) / "
+                "%u Hz = %.2f ms, plus the wait for the next period (0 to %u frames): %.2f to "
+                "%.2f ms, mean %.2f ms\n",
+                latency, period, double(latency) / period, rate, floorLow, period, floorLow,
+                floorHigh, (floorLow + floorHigh) / 2);
     if (!now.callMicros.empty()) {
         const auto [lo, hi] = std::minmax_element(now.callMicros.begin(), now.callMicros.end());
         std::printf("  PutMidiOut call duration, note-on sent at once: median %.0f us, range %.0f "
