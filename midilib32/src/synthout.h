@@ -11,9 +11,10 @@ inline constexpr const char* synthDeviceName = "Built-in Synthesizer";
 // The name its audio output goes by on a JACK server.
 inline constexpr const char* jackClientName = "MidiLib32 synthesizer";
 
-// Its audio settings. 256 frames x 2 periods at 48 kHz keeps the output
-// latency near 10.7 ms, half of the engine's own default, with room for a
-// busy desktop; a sound server may round the figures to its own.
+// Its audio settings. 256 frames x 2 periods at 48 kHz buffers 10.7 ms
+// (a note waits up to one period more for its turn), half of the engine's
+// own default, with room for a busy desktop; a sound server may round the
+// figures to its own, and a JACK server plays at its own period.
 struct SynthAudio {
     static constexpr int sampleRate = 48000;
     static constexpr int periodSize = 256;
