@@ -16,7 +16,8 @@ signatures now and then. Every other track mixes notes in running status
 and program runs, exclusive messages whole (F0 ... F7) or split into an F0
 packet and F7 continuation packets, escapes of real-time bytes (F7),
 text, marker and lyric events (which end running status, as the format
-says), and delta times from 0 to four-byte numbers.
+says), and delta times from 0 to four-byte numbers. A track's time stays
+below 2^31 ticks up to some 250,000 events per track.
 
 Prints one "name value" line per count:
   events       events in the file, end-of-track events included (what

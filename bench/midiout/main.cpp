@@ -24,7 +24,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -92,9 +91,10 @@ double median(std::vector<double> v) {
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-void put(uint32_t port, uint32_t time, uint8_t status, uint8_t data1, uint8_t data2) {
+// Whether the port took the event.
+bool put(uint32_t port, uint32_t time, uint8_t status, uint8_t data1, uint8_t data2) {
     MIDIEVENT event{time, status, data1, data2, 0};
-    PutMidiOut(port, &event);
+    return (PutMidiOut(port, &event) & 0xFFFF) == 0;
 }
 
 void jackSilent(const char*) {}
@@ -199,7 +199,7 @@ bool waitFor(double millis, const auto& done) {
 struct LatencyRun {
     std::vector<double> millis;     // put to the first sample at the output
     std::vector<double> callMicros; // how long PutMidiOut took
-    int lost = 0;                   // notes never heard within a second
+    int lost = 0;                   // notes refused, or never heard within a second
 };
 
 // Isolated notes: each one waits for silence, then a random part of a
@@ -225,9 +225,9 @@ LatencyRun measureLatency(Listener& listener, uint32_t port, long latencyFrames,
         const uint8_t note = uint8_t(48 + i % 24);
         listener.arm();
         const jack_time_t before = jack_get_time();
-        put(port, scheduled ? 0 : MIDILIB_TIME_NOW, 0x90, note, 100);
+        const bool taken = put(port, scheduled ? 0 : MIDILIB_TIME_NOW, 0x90, note, 100);
         const jack_time_t returned = jack_get_time();
-        if (waitFor(1000, [&] { return listener.onset() >= 0; })) {
+        if (taken && waitFor(1000, [&] { return listener.onset() >= 0; })) {
             const auto frame = jack_nframes_t(listener.onset() + latencyFrames);
             const jack_time_t out = jack_frames_to_time(listener.client(), frame);
             run.millis.push_back((double(int64_t(out - before))) / 1000.0);
@@ -250,7 +250,7 @@ int onXrun(void*) {
 
 // A dense stream on eight channels of different instruments: a note every
 // 10 ms, each held 300 ms (some thirty notes and their releases sounding
-// at once), reverb and chorus at the engine's defaults. Counts the
+// at once), with reverb and chorus. Counts the
 // server's xruns through a client's xrun callback and samples JACK's DSP
 // load.
 void denseStream(uint32_t port, double seconds, std::mt19937& random) {
@@ -262,6 +262,8 @@ void denseStream(uint32_t port, double seconds, std::mt19937& random) {
     }
     jack_set_xrun_callback(watcher, onXrun, nullptr);
     jack_activate(watcher);
+    const double periodMillis =
+        1000.0 * jack_get_buffer_size(watcher) / jack_get_sample_rate(watcher);
     const uint8_t programs[8] = {0, 24, 40, 48, 56, 73, 19, 33};
     for (uint8_t c = 0; c < 8; ++c) {
         put(port, MIDILIB_TIME_NOW, uint8_t(0xC0 | c), programs[c], 0);
@@ -305,13 +307,12 @@ void denseStream(uint32_t port, double seconds, std::mt19937& random) {
     const int counted = xruns.load();
     jack_client_close(watcher);
     std::printf("  dense stream (a note every 10 ms on 8 instruments, each held 300 ms) for "
-                "%.1f s: %d xruns; JACK DSP load mean %.1f %%, max %.1f %%; this process "
-                "%.1f %% of a core\n",
-                took, counted, loads ? sumLoad / float(loads) : 0.0f, maxLoad, cpu);
+                "%.1f s: %d xruns; JACK DSP load (the share of each cycle's computed %.2f ms "
+                "used) mean %.1f %%, max %.1f %%; this process %.1f %% of a core\n",
+                took, counted, periodMillis, loads ? sumLoad / float(loads) : 0.0f, maxLoad, cpu);
 }
 
-void idleCpuWithAudio(uint32_t port, double seconds) {
-    (void)port;
+void idleCpuWithAudio(double seconds) {
     // The synthesizer stops computing some 3 s after its last voice ends
     // (its reverb's echo has died away by then).
     std::this_thread::sleep_for(std::chrono::milliseconds(3500));
@@ -329,10 +330,9 @@ void printLatency(const char* how, const LatencyRun& run) {
         return;
     }
     const auto [lo, hi] = std::minmax_element(run.millis.begin(), run.millis.end());
-    std::printf("  put -> first non-silent sample at the output, %s (%zu notes%s): median "
+    std::printf("  put -> first non-silent sample at the output, %s (%zu notes, %d lost): median "
                 "%.1f ms, range %.1f to %.1f ms\n",
-                how, run.millis.size(), run.lost ? ", some never heard" : "", median(run.millis),
-                *lo, *hi);
+                how, run.millis.size(), run.lost, median(run.millis), *lo, *hi);
 }
 
 int onServer(int notes) {
@@ -399,7 +399,7 @@ int onServer(int notes) {
     }
     listening.reset(); // its cycles no longer count below
 
-    idleCpuWithAudio(port, 5.0);
+    idleCpuWithAudio(5.0);
     denseStream(port, 10.0, random);
     CloseMidiOut(port);
     return 0;
