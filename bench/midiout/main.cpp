@@ -117,6 +117,7 @@ public:
                 return false;
         }
         jack_set_process_callback(client_, process, this);
+        jack_set_xrun_callback(client_, onXrun, this);
         return jack_activate(client_) == 0;
     }
 
@@ -156,6 +157,11 @@ public:
     }
     // Its frame (F + k), or -1 while none came.
     int64_t onset() const { return onset_.load(); }
+    // How long after its cycle's place in the stream (the time of frame F)
+    // the client ran in that cycle, in microseconds: a cycle that runs late
+    // takes notes put after its time.
+    int64_t onsetLateness() const { return lateness_.load(); }
+    int xruns() const { return xruns_.load(); }
 
 private:
     static int process(jack_nframes_t frames, void* self) {
@@ -174,8 +180,17 @@ private:
             return 0;
         }
         l->quiet_.store(0);
-        if (l->armed_.exchange(false))
-            l->onset_.store(int64_t(jack_last_frame_time(l->client_)) + first);
+        if (l->armed_.exchange(false)) {
+            const jack_nframes_t cycle = jack_last_frame_time(l->client_);
+            l->lateness_.store(int64_t(jack_get_time()) -
+                               int64_t(jack_frames_to_time(l->client_, cycle)));
+            l->onset_.store(int64_t(cycle) + first);
+        }
+        return 0;
+    }
+
+    static int onXrun(void* self) {
+        static_cast<Listener*>(self)->xruns_.fetch_add(1);
         return 0;
     }
 
@@ -184,6 +199,8 @@ private:
     std::atomic<uint32_t> quiet_{0};
     std::atomic<bool> armed_{false};
     std::atomic<int64_t> onset_{-1};
+    std::atomic<int64_t> lateness_{0};
+    std::atomic<int> xruns_{0};
 };
 
 bool waitFor(double millis, const auto& done) {
@@ -199,7 +216,9 @@ bool waitFor(double millis, const auto& done) {
 struct LatencyRun {
     std::vector<double> millis;     // put to the first sample at the output
     std::vector<double> callMicros; // how long PutMidiOut took
-    int lost = 0;                   // notes refused, or never heard within a second
+    std::vector<double> lateMillis; // how late the note's cycle ran
+    int xruns = 0;
+    int lost = 0; // notes refused, or never heard within a second
 };
 
 // Isolated notes: each one waits for silence, then a random part of a
@@ -216,6 +235,7 @@ LatencyRun measureLatency(Listener& listener, uint32_t port, long latencyFrames,
     const uint32_t quietNeeded = std::max<uint32_t>(2, uint32_t(30000 / periodMicros) + 1);
     const double quietWait = 10000; // the echo's 3 s, and room on a loaded machine
     std::uniform_real_distribution<double> phase(0, periodMicros);
+    const int xrunsBefore = listener.xruns();
     for (int i = 0; i < notes; ++i) {
         if (!waitFor(quietWait, [&] { return listener.quietCycles() >= quietNeeded; })) {
             std::printf("  the output did not fall silent; stopped after %d notes\n", i);
@@ -232,6 +252,7 @@ LatencyRun measureLatency(Listener& listener, uint32_t port, long latencyFrames,
             const jack_time_t out = jack_frames_to_time(listener.client(), frame);
             run.millis.push_back((double(int64_t(out - before))) / 1000.0);
             run.callMicros.push_back(double(returned - before));
+            run.lateMillis.push_back(double(listener.onsetLateness()) / 1000.0);
         } else {
             ++run.lost;
         }
@@ -239,6 +260,7 @@ LatencyRun measureLatency(Listener& listener, uint32_t port, long latencyFrames,
         put(port, MIDILIB_TIME_NOW, 0x80, note, 0);
         put(port, MIDILIB_TIME_NOW, 0xB0, 120, 0);
     }
+    run.xruns = listener.xruns() - xrunsBefore;
     return run;
 }
 
@@ -333,6 +355,10 @@ void printLatency(const char* how, const LatencyRun& run) {
     std::printf("  put -> first non-silent sample at the output, %s (%zu notes, %d lost): median "
                 "%.1f ms, range %.1f to %.1f ms\n",
                 how, run.millis.size(), run.lost, median(run.millis), *lo, *hi);
+    std::printf("    its cycles ran a median %.2f ms, at most %.2f ms, after their place in the "
+                "stream; %d xruns meanwhile\n",
+                median(run.lateMillis),
+                *std::max_element(run.lateMillis.begin(), run.lateMillis.end()), run.xruns);
 }
 
 int onServer(int notes) {
