@@ -23,7 +23,12 @@ start_test_services() {
     # for longer than that. (A client killed mid-cycle stalls every other
     # client for the whole wait: tests that kill a program keep it off this
     # server.)
-    jackd -n "$JACK_DEFAULT_SERVER" -S -t 1000 -r -d dummy -r 48000 -p 256 >"/tmp/tonyx-jackd-$JACK_DEFAULT_SERVER.log" 2>&1 &
+    # Real-time scheduling (-R, JACK's own default; the server falls back
+    # to plain scheduling where it is not allowed): the clients' process
+    # threads then run before the CPU hogs and builds of a busy machine.
+    # Without it a client's cycle was left unfinished now and then, and the
+    # server lost that cycle's messages between two clients.
+    jackd -n "$JACK_DEFAULT_SERVER" -S -t 1000 -R -P 10 -d dummy -r 48000 -p 256 >"/tmp/tonyx-jackd-$JACK_DEFAULT_SERVER.log" 2>&1 &
     JACKD_PID=$!
     local up=""
     for _ in $(seq 1 50); do
