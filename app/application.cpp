@@ -181,13 +181,16 @@ int runTonyx(QApplication& app, Clock& clock, const char* midiLibrary,
     });
     // What only sound needs waits for the window's first paint; what the
     // user does next finds it done.
-    AfterFirstPaint openOutput(Form1, [&windowsMade] {
-        runHandler([] { Form1->openOutput(); });
-        if (windowsMade)
-            windowsMade();
-    });
-    Form1->show();
-    const int result = app.exec();
+    int result = 0;
+    {
+        AfterFirstPaint openOutput(Form1, [&windowsMade] {
+            runHandler([] { Form1->openOutput(); });
+            if (windowsMade)
+                windowsMade();
+        });
+        Form1->show();
+        result = app.exec();
+    } // no longer watching while the windows go
     destroyWindows();
     return result;
 }
