@@ -1,5 +1,6 @@
 #include "app/application.h"
 
+#include "app/firstpaint.h"
 #include "app/quitsignals.h"
 #include "app/zorpunit1.h"
 #include "core/exception.h"
@@ -106,8 +107,8 @@ void runHandler(const std::function<void()>& handler) {
     }
 }
 
-void createWindows(Clock& clock, const char* midiLibrary) {
-    TForm1& main = *create(Form1, clock, midiLibrary);
+void createWindows(Clock& clock, const char* midiLibrary, bool openOutputLater) {
+    TForm1& main = *create(Form1, clock, midiLibrary, openOutputLater);
     create(Form2, main);
     create(ErrorReport);
     // "No printer" and print failures reach the user like every other message.
@@ -158,7 +159,7 @@ void showStartupError(const std::string& message) {
 int runTonyx(QApplication& app, Clock& clock, const char* midiLibrary,
              const std::function<void()>& windowsMade) {
     try {
-        createWindows(clock, midiLibrary);
+        createWindows(clock, midiLibrary, true);
     } catch (const std::exception& e) {
         // Whatever stops start-up ends the program after its message; the
         // windows made so far go without ever being shown.
@@ -178,8 +179,18 @@ int runTonyx(QApplication& app, Clock& clock, const char* midiLibrary,
             Form1->close();
         app.exit(0);
     });
-    Form1->show();
-    const int result = app.exec();
+    // What only sound needs waits for the window's first paint; what the
+    // user does next finds it done.
+    int result = 0;
+    {
+        AfterFirstPaint openOutput(Form1, [&windowsMade] {
+            runHandler([] { Form1->openOutput(); });
+            if (windowsMade)
+                windowsMade();
+        });
+        Form1->show();
+        result = app.exec();
+    } // no longer watching while the windows go
     destroyWindows();
     return result;
 }

@@ -35,8 +35,11 @@ void runHandler(const std::function<void()>& handler);
 // global pointers: the main window, the score window, the Error Report, the
 // filter question, the readme window, the About box, the settings window,
 // the filter window and the Key Guide. Throws what a constructor throws;
-// the windows made before stay (destroyWindows removes them).
-void createWindows(Clock& clock = SystemClock::instance(), const char* midiLibrary = "MidiLib32");
+// the windows made before stay (destroyWindows removes them). With
+// openOutputLater the main window opens its output only when told
+// (TForm1::openOutput).
+void createWindows(Clock& clock = SystemClock::instance(), const char* midiLibrary = "MidiLib32",
+                   bool openOutputLater = false);
 // Deletes every window that exists, last created first, and clears the
 // global pointers.
 void destroyWindows();
@@ -45,9 +48,14 @@ void destroyWindows();
 [[nodiscard]] const std::vector<std::string>& windowCreationOrder();
 
 // The program: creates the windows, shows the main window and runs the
-// event loop until the main window closes. When start-up fails the message
+// event loop until the main window closes. When start-up fails (no
+// readme.txt, no MIDI library or one without every entry point) the message
 // is shown (and written to stderr), no window is left, and the result is 1.
-// windowsMade, when given, runs once every window exists, before any shows.
+// Device 0 is opened, the device list filled and the sound controls made
+// right after the main window's first paint, before any input is handled:
+// the window shows without waiting for the synthesizer and its audio.
+// windowsMade, when given, runs once every window exists, before any shows,
+// and again once device 0 is open.
 int runTonyx(QApplication& app, Clock& clock = SystemClock::instance(),
              const char* midiLibrary = "MidiLib32", const std::function<void()>& windowsMade = {});
 

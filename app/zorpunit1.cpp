@@ -112,17 +112,31 @@ auto guarded(TForm1* form, void (TForm1::*handler)()) {
 // The answer box takes at most this many characters.
 constexpr int kAnswerTextLimit = 99;
 
+// Handed unchanged to every open of the port; the library defines them.
+constexpr uint32_t kMidiOpenFlags = 78624;
+
 } // namespace
 
-TForm1::TForm1(Clock& clock, const char* midiLibrary)
+TForm1::TForm1(Clock& clock, const char* midiLibrary, bool openOutputLater)
     : QMainWindow(nullptr), DrillState(clock), midiLibraryName_(midiLibrary ? midiLibrary : "") {
     createControls();
     setUpOutputPort();
     CorrectLabel->setText("0");
     IncorrectLabel->setText("0");
     TimeLabel->hide();
-    fillDeviceList();
     clearSessionTally();
+    if (!openOutputLater)
+        openOutput();
+}
+
+void TForm1::openOutput() {
+    if (outputOpened_)
+        return;
+    outputOpened_ = true;
+    // A device the library refuses leaves the port closed; the drill then
+    // plays silently.
+    MidiLibOut->Open(0, kMidiOpenFlags);
+    fillDeviceList();
     soundControls = new SoundControls(*this);
 }
 
@@ -327,16 +341,10 @@ void TForm1::FormClose() {
 
 // ---- MIDI output --------------------------------------------------------
 
-// Handed unchanged to every open of the port; the library defines them.
-constexpr uint32_t kMidiOpenFlags = 78624;
-
 void TForm1::setUpOutputPort() {
     MidiLib = std::make_unique<TMidiLib>(nullptr, midiLibraryName_.c_str());
     MidiLibOut = std::make_unique<TMidiLibOut>();
     MidiLibOut->MidiLib = MidiLib.get();
-    // A device the library refuses leaves the port closed; the drill then
-    // plays silently.
-    MidiLibOut->Open(0, kMidiOpenFlags);
     setNoteOutput(MidiLibOut.get());
 }
 

@@ -55,8 +55,17 @@ private:
 class TForm1 : public QMainWindow, public DrillState {
     Q_OBJECT
 public:
-    explicit TForm1(Clock& clock = SystemClock::instance(), const char* midiLibrary = "MidiLib32");
+    // Loads and binds the MIDI library (what fails here ends start-up),
+    // then opens the output: at once, or, with openOutputLater, when
+    // openOutput() is called.
+    explicit TForm1(Clock& clock = SystemClock::instance(), const char* midiLibrary = "MidiLib32",
+                    bool openOutputLater = false);
     ~TForm1() override;
+
+    // Opens device 0, fills the device list and makes the sound controls.
+    // Runs once; later calls do nothing.
+    void openOutput();
+    [[nodiscard]] bool outputOpened() const { return outputOpened_; }
 
     // ---- Controls ------------------------------------------------------
     QLabel* Label1 = nullptr;
@@ -150,15 +159,16 @@ private:
     void createMenu();
     void FormShow();
     void FormClose();
-    // The MIDI output: the port is set up and device 0 opened while the
-    // window is created; the device list is filled after the drill's
-    // defaults; the port is released when the window closes.
+    // The MIDI output: the library is bound and the port set up while the
+    // window is created; device 0 is opened and the device list filled in
+    // openOutput(); the port is released when the window closes.
     void setUpOutputPort();
     void fillDeviceList();
     void releaseOutputPort();
 
     std::string midiLibraryName_;
     bool placed_ = false; // placed on the screen at the first showing
+    bool outputOpened_ = false;
     // The device list's highlight moved since the last mouse press on it.
     bool deviceChosenSinceClick_ = false;
 };

@@ -12,7 +12,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb xauth xdotool imagemagick poppler-utils sox midicsv python3
   openbox x11-utils stress-ng locales desktop-file-utils appstream
-  dpkg-dev file libxcb1-dev
+  dpkg-dev file libxcb1-dev libxcb-xtest0-dev libxcb-damage0-dev
 )
 
 # One query for all packages: installed ones print "ii".

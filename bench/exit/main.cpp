@@ -9,6 +9,8 @@
 // Each run starts the program in a fresh temporary folder holding
 // readme.txt, leaves it a second after its main window shows (the
 // synthesizer and the port listing are up by then), and closes it.
+#include "bench/xwatch.h"
+
 #include <xcb/xcb.h>
 
 #include <algorithm>
@@ -27,49 +29,9 @@
 namespace fs = std::filesystem;
 using SteadyClock = std::chrono::steady_clock;
 
+using namespace xwatch;
+
 namespace {
-
-xcb_atom_t atom(xcb_connection_t* c, const char* name) {
-    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-        c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
-    const xcb_atom_t a = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-    std::free(reply);
-    return a;
-}
-
-std::string property(xcb_connection_t* c, xcb_window_t w, xcb_atom_t a) {
-    xcb_get_property_reply_t* reply = xcb_get_property_reply(
-        c, xcb_get_property(c, 0, w, a, XCB_GET_PROPERTY_TYPE_ANY, 0, 64), nullptr);
-    std::string value;
-    if (reply)
-        value.assign(static_cast<const char*>(xcb_get_property_value(reply)),
-                     size_t(xcb_get_property_value_length(reply)));
-    std::free(reply);
-    return value;
-}
-
-// The client window of process `pid` titled "Identify intervals", among
-// the root's children and (under a window manager) their children.
-xcb_window_t findMainWindow(xcb_connection_t* c, xcb_window_t parent, uint32_t pid,
-                            xcb_atom_t pidAtom, int depth = 0) {
-    xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, parent), nullptr);
-    if (!tree)
-        return 0;
-    xcb_window_t found = 0;
-    const xcb_window_t* children = xcb_query_tree_children(tree);
-    for (int i = 0; i < xcb_query_tree_children_length(tree) && !found; ++i) {
-        const std::string p = property(c, children[i], pidAtom);
-        uint32_t owner = 0;
-        if (p.size() == 4)
-            std::memcpy(&owner, p.data(), 4);
-        if (owner == pid && property(c, children[i], XCB_ATOM_WM_NAME) == "Identify intervals")
-            found = children[i];
-        else if (depth < 2)
-            found = findMainWindow(c, children[i], pid, pidAtom, depth + 1);
-    }
-    std::free(tree);
-    return found;
-}
 
 struct Run {
     double toGone = -1; // close to window unmapped, ms
@@ -134,11 +96,6 @@ Run runOnce(xcb_connection_t* c, xcb_window_t root, const std::string& program,
     run.toGone = std::chrono::duration<double, std::milli>(gone - closed).count();
     run.toEnd = std::chrono::duration<double, std::milli>(ended - gone).count();
     return run;
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
 }
 
 } // namespace

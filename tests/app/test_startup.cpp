@@ -21,11 +21,14 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
+#include <functional>
 #include <stdexcept>
 
 namespace {
@@ -43,6 +46,42 @@ bool noWindowGlobalsLeft() {
     return !Form1 && !Form2 && !ErrorReport && !FilterQueryForm && !ReadmeBox && !Yellow &&
            !SettingsForm && !NewFilterForm && !HelpForm;
 }
+
+bool opened() {
+    const std::vector<std::string> calls = standin::callNames();
+    return std::find(calls.begin(), calls.end(), "OpenMidiOut") != calls.end();
+}
+
+// Watches every window's showing, and the main window's first show and
+// first paint.
+class ShowWatch : public QObject {
+public:
+    ShowWatch() { qApp->installEventFilter(this); }
+    std::vector<std::string> shown;
+    std::function<void()> onFirstShow, onFirstPaint;
+    bool painted = false, openAtPaint = false, openAfterPaint = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (!widget)
+            return false;
+        if (event->type() == QEvent::Show && widget->isWindow()) {
+            shown.push_back(widget->metaObject()->className());
+            if (widget == Form1 && onFirstShow) {
+                const std::function<void()> once = std::move(onFirstShow);
+                onFirstShow = nullptr;
+                once();
+            }
+        } else if (event->type() == QEvent::Paint && Form1 && widget->window() == Form1 &&
+                   !painted) {
+            painted = true;
+            if (onFirstPaint)
+                onFirstPaint();
+        }
+        return false;
+    }
+};
 
 // A widget of some other window whose key handler fails.
 class FailingWidget : public QWidget {
@@ -135,28 +174,100 @@ private slots:
         QVERIFY(QApplication::activeModalWidget() == nullptr);
     }
 
-    void startUpWithoutReadmeShowsTheMessageAndLeavesNoWindow() {
-        enterFolder(false);
-        const size_t start = windowCreationOrder().size();
-        const int result = runTonyx(*qApp, clock, "StandInMidi");
-        QVERIFY(result != 0);
-        QCOMPARE(messages, std::vector<std::string>{"Cannot open file readme.txt"});
-        // It failed at the fifth window, after the first four were made.
-        QCOMPARE(createdSince(start),
-                 std::vector<std::string>(kWindowOrder.begin(), kWindowOrder.begin() + 4));
-        QVERIFY(noWindowGlobalsLeft());
-        QVERIFY(QApplication::topLevelWidgets().isEmpty());
+    // What ends start-up ends it before any window shows, whatever else
+    // waits for the main window's first paint: the readme window's file,
+    // the MIDI library and each of its entry points.
+    void startUpFailuresShowTheirMessageAndNoWindow() {
+        const struct {
+            const char* name;
+            bool readme;
+            const char* library;
+            const char* message;
+            size_t windowsMade; // before the failure, in their order
+        } cases[] = {
+            {"no readme.txt", false, "StandInMidi", "Cannot open file readme.txt", 4},
+            {"no library", true, "NoSuchMidiLibrary", "Load of NoSuchMidiLibrary.dll failed", 0},
+            {"an entry point missing", true, "StandInMidiNoPauseSync",
+             "Failed to loadproc:_PauseSync@8", 0},
+        };
+        for (const auto& c : cases) {
+            enterFolder(c.readme);
+            messages.clear();
+            ShowWatch shows;
+            const size_t start = windowCreationOrder().size();
+            const int result = runTonyx(*qApp, clock, c.library);
+            QVERIFY2(result != 0, c.name);
+            QCOMPARE(messages, std::vector<std::string>{c.message});
+            QCOMPARE(
+                createdSince(start),
+                std::vector<std::string>(kWindowOrder.begin(),
+                                         kWindowOrder.begin() + std::ptrdiff_t(c.windowsMade)));
+            QVERIFY2(shows.shown.empty(), c.name);
+            QVERIFY(noWindowGlobalsLeft());
+            QVERIFY(QApplication::topLevelWidgets().isEmpty());
+            QDir::setCurrent(startFolder);
+        }
     }
 
-    void startUpWithoutTheMidiLibraryEndsBeforeAnyWindow() {
-        enterFolder(true);
-        const size_t start = windowCreationOrder().size();
-        const int result = runTonyx(*qApp, clock, "NoSuchMidiLibrary");
-        QVERIFY(result != 0);
-        QCOMPARE(messages, std::vector<std::string>{"Load of NoSuchMidiLibrary.dll failed"});
-        QVERIFY(createdSince(start).empty());
-        QVERIFY(noWindowGlobalsLeft());
-        QVERIFY(QApplication::topLevelWidgets().isEmpty());
+    // Device 0 opens right after the main window's first paint, or earlier
+    // when input comes first, and before that input is handled: a BEGIN
+    // pressed the moment the window shows sounds on an open port. The
+    // library's calls keep their order: device 0 opened, the devices
+    // listed, then the notes.
+    void deviceZeroOpensAfterTheFirstPaintAndBeforeAnyInput() {
+        const struct {
+            const char* name;
+            bool beginAtShow;
+            bool openAtFirstPaint;
+        } cases[] = {
+            {"no input", false, false},
+            {"BEGIN pressed as the window shows", true, true},
+        };
+        for (const auto& c : cases) {
+            enterFolder(true);
+            standin::reset();
+            ShowWatch watch;
+            watch.onFirstShow = [&] {
+                if (c.beginAtShow)
+                    QTest::mouseClick(Form1->Button1, Qt::LeftButton);
+            };
+            watch.onFirstPaint = [&] {
+                watch.openAtPaint = opened();
+                // Posted after the main window's own work for its first
+                // paint, so it runs once that is done.
+                QTimer::singleShot(0, qApp, [&] {
+                    watch.openAfterPaint = opened();
+                    Form1->close();
+                });
+            };
+            QTimer guard;
+            guard.setSingleShot(true);
+            connect(&guard, &QTimer::timeout, qApp, [] { QCoreApplication::exit(99); });
+            guard.start(20000);
+
+            QCOMPARE(runTonyx(*qApp, clock, "StandInMidi"), 0);
+            QVERIFY2(guard.isActive(), c.name);
+            QVERIFY2(watch.painted, c.name);
+            QCOMPARE(watch.openAtPaint, c.openAtFirstPaint);
+            QVERIFY2(watch.openAfterPaint, c.name);
+
+            // As when the main window opened device 0 as it was made: the
+            // binding's version, the port's open (its device's name, then
+            // the device), the device list (one device, then the end).
+            const std::vector<std::string> opening = {"GetMidiLibVersion", "GetMidiOutDescription",
+                                                      "OpenMidiOut", "GetMidiOutDescription",
+                                                      "GetMidiOutDescription"};
+            const std::vector<std::string> calls = standin::callNames();
+            QVERIFY2(calls.size() > opening.size(), c.name);
+            QCOMPARE(std::vector<std::string>(calls.begin(), calls.begin() + 5), opening);
+            QCOMPARE(std::count(calls.begin(), calls.end(), "OpenMidiOut"), 1);
+            bool noteSent = false;
+            for (const MIDIEVENT& e : standin::putEvents())
+                noteSent = noteSent || ((e.status & 0xF0) == 0x90 && e.data2 > 0);
+            QCOMPARE(noteSent, c.beginAtShow);
+            QCOMPARE(calls.back(), std::string("CloseMidiOut"));
+            QDir::setCurrent(startFolder);
+        }
     }
 
     void programWithoutReadmeExitsNonZeroWithTheMessage() {
