@@ -18,6 +18,7 @@
 // frames later, L being the playback latency JACK reports for the
 // synthesizer's port. Its time is jack_frames_to_time(F + k + L), on the
 // same clock as jack_get_time, read just before PutMidiOut.
+#include "bench/loadaverage.h"
 #include "midilib32.h"
 #include "midilib32_render.h"
 
@@ -68,21 +69,6 @@ double threadCpuSeconds() {
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
-
-std::string loadAverage() {
-    char text[64] = "?";
-    if (FILE* file = std::fopen("/proc/loadavg", "r")) {
-        if (!std::fgets(text, sizeof text, file))
-            std::strcpy(text, "?");
-        std::fclose(file);
-    }
-    std::string s(text);
-    // The 1-, 5- and 15-minute averages.
-    size_t end = 0;
-    for (int i = 0; i < 3 && end != std::string::npos; ++i)
-        end = s.find(' ', end + 1);
-    return s.substr(0, end);
 }
 
 double median(std::vector<double> v) {

@@ -14,6 +14,7 @@
 // Times are CPU times (the reading thread's, and midicsv's user + system
 // time), so that other work on a shared machine does not count; memory is
 // the heap the library holds while the file is open and fully read.
+#include "bench/loadaverage.h"
 #include "midilib32.h"
 
 #include <algorithm>
@@ -41,20 +42,6 @@ double childSeconds() {
     getrusage(RUSAGE_CHILDREN, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
-}
-
-std::string loadAverage() {
-    char text[64] = "?";
-    if (FILE* file = std::fopen("/proc/loadavg", "r")) {
-        if (!std::fgets(text, sizeof text, file))
-            std::strcpy(text, "?");
-        std::fclose(file);
-    }
-    std::string s(text);
-    size_t end = 0; // after the 1-, 5- and 15-minute averages
-    for (int i = 0; i < 3 && end != std::string::npos; ++i)
-        end = s.find(' ', end + 1);
-    return s.substr(0, end);
 }
 
 // Heap blocks in use plus every other mapping of the process (the library

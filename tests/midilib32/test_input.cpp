@@ -55,38 +55,56 @@ jack_client_t* openClient(const std::string& name) {
     return nullptr;
 }
 
-// A JACK client with one MIDI output port, as an outside program would be:
-// what is sent goes out in its next cycle, in order. (Its own client, closed
-// before what the callback reads is freed.)
-class Peer {
+// A JACK client of its own with one MIDI output port, as an outside program
+// would be; `process` fills the port in each cycle. Closed first by its
+// owner (declared last), so no cycle runs on what the owner frees.
+class OutputClient {
 public:
-    explicit Peer(const std::string& client) {
+    OutputClient(const std::string& client, JackProcessCallback process, void* owner) {
         client_ = openClient(client);
         if (!client_)
             return;
         port_ = jack_port_register(client_, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-        if (port_ && jack_set_process_callback(client_, process, this) == 0 &&
+        if (port_ && jack_set_process_callback(client_, process, owner) == 0 &&
             jack_activate(client_) == 0)
             name_ = jack_port_name(port_);
     }
-    ~Peer() {
+    ~OutputClient() {
         if (client_)
             jack_client_close(client_);
     }
-    Peer(const Peer&) = delete;
-    Peer& operator=(const Peer&) = delete;
+    OutputClient(const OutputClient&) = delete;
+    OutputClient& operator=(const OutputClient&) = delete;
+
+    const std::string& name() const { return name_; } // empty when not running
+    // The port's buffer for this cycle, cleared.
+    void* buffer(jack_nframes_t frames) const {
+        void* buffer = jack_port_get_buffer(port_, frames);
+        jack_midi_clear_buffer(buffer);
+        return buffer;
+    }
+
+private:
+    jack_client_t* client_ = nullptr;
+    jack_port_t* port_ = nullptr;
+    std::string name_;
+};
+
+// What is sent goes out in the peer's next cycle, in order.
+class Peer {
+public:
+    explicit Peer(const std::string& client) : out_(client, process, this) {}
 
     void send(std::vector<unsigned char> message) {
         std::lock_guard guard(lock_);
         pending_.push_back(std::move(message));
     }
-    const std::string& name() const { return name_; } // empty when not running
+    const std::string& name() const { return out_.name(); }
 
 private:
     static int process(jack_nframes_t frames, void* self) {
         auto* peer = static_cast<Peer*>(self);
-        void* buffer = jack_port_get_buffer(peer->port_, frames);
-        jack_midi_clear_buffer(buffer);
+        void* buffer = peer->out_.buffer(frames);
         std::lock_guard guard(peer->lock_);
         for (const auto& message : peer->pending_)
             jack_midi_event_write(buffer, 0, message.data(), message.size());
@@ -94,11 +112,9 @@ private:
         return 0;
     }
 
-    jack_client_t* client_ = nullptr;
-    jack_port_t* port_ = nullptr;
-    std::string name_;
     std::mutex lock_;
     std::vector<std::vector<unsigned char>> pending_;
+    OutputClient out_;
 };
 
 // A JACK client that sends one pitch bend in every cycle, its value the
@@ -107,23 +123,9 @@ private:
 // applies while the cycle runs must not miss what comes of it.
 class StreamPeer {
 public:
-    explicit StreamPeer(const std::string& client) {
-        client_ = openClient(client);
-        if (!client_)
-            return;
-        port_ = jack_port_register(client_, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-        if (port_ && jack_set_process_callback(client_, process, this) == 0 &&
-            jack_activate(client_) == 0)
-            name_ = jack_port_name(port_);
-    }
-    ~StreamPeer() {
-        if (client_)
-            jack_client_close(client_);
-    }
-    StreamPeer(const StreamPeer&) = delete;
-    StreamPeer& operator=(const StreamPeer&) = delete;
+    explicit StreamPeer(const std::string& client) : out_(client, process, this) {}
 
-    const std::string& name() const { return name_; } // empty when not running
+    const std::string& name() const { return out_.name(); }
     uint32_t sent() const { return sent_.load(); }
 
 private:
@@ -133,8 +135,7 @@ private:
         const auto until = steady_clock::now() + microseconds(1000);
         while (steady_clock::now() < until) {
         }
-        void* buffer = jack_port_get_buffer(peer->port_, frames);
-        jack_midi_clear_buffer(buffer);
+        void* buffer = peer->out_.buffer(frames);
         const uint32_t value = peer->sent_.load() & 0x3FFF;
         const jack_midi_data_t bend[3] = {0xE0, jack_midi_data_t(value & 0x7F),
                                           jack_midi_data_t(value >> 7)};
@@ -143,10 +144,8 @@ private:
         return 0;
     }
 
-    jack_client_t* client_ = nullptr;
-    jack_port_t* port_ = nullptr;
-    std::string name_;
     std::atomic<uint32_t> sent_{0};
+    OutputClient out_;
 };
 
 class MidiInput : public testing::Test {
