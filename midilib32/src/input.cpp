@@ -93,13 +93,15 @@ struct Input {
     std::deque<MIDIEVENT> queue;
     MIDIEVENT current{};
 
-    // Milliseconds since start, or clock ticks when opened with a clock.
-    int64_t unitsNow() const {
+    // Milliseconds since start, or clock ticks when opened with a clock;
+    // `ago` is how long before now the message came in at its port.
+    int64_t unitsNow(SteadyClock::duration ago = {}) const {
         if (sync) {
             double ticks = 0;
             return syncPosition(sync, &ticks) ? int64_t(std::floor(ticks)) : 0;
         }
-        return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - origin)
+        return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - ago -
+                                                                     origin)
             .count();
     }
 
@@ -108,7 +110,7 @@ struct Input {
             queue.push_back(MIDIEVENT{time, status, data1, data2, data3});
     }
 
-    void receive(const std::vector<unsigned char>& message) {
+    void receive(const std::vector<unsigned char>& message, SteadyClock::duration ago = {}) {
         if (message.empty())
             return;
         bool post = false;
@@ -116,7 +118,7 @@ struct Input {
             std::lock_guard guard(lock);
             if (!started)
                 return;
-            const int64_t units = unitsNow();
+            const int64_t units = unitsNow(ago);
             // A clock started again runs from 0: the time then restarts too.
             const uint32_t time =
                 units > lastUnits ? uint32_t(std::min<int64_t>(units - lastUnits, 0xFFFFFFFE)) : 0;
@@ -144,14 +146,19 @@ struct Input {
 // our callback, and so maybe inside a post.
 thread_local bool inCallback = false;
 
-void onMessage(double, std::vector<unsigned char>* message, void* context) {
+void deliverMessage(Input* input, const std::vector<unsigned char>& message,
+                    SteadyClock::duration ago) {
     inCallback = true;
     try {
-        if (message)
-            static_cast<Input*>(context)->receive(*message);
+        input->receive(message, ago);
     } catch (...) {
     }
     inCallback = false;
+}
+
+void onMessage(double, std::vector<unsigned char>* message, void* context) {
+    if (message)
+        deliverMessage(static_cast<Input*>(context), *message, {});
 }
 
 // A JACK MIDI input port of our own, connected from the chosen output port.
@@ -216,10 +223,18 @@ private:
             live_ = true;
         void* buffer = jack_port_get_buffer(port_, frames);
         const uint32_t count = buffer ? jack_midi_get_event_count(buffer) : 0;
+        // An event's time is when it came in at the port, by the server's
+        // frame clock, not when this callback got to run: on a busy machine
+        // the callback may run long after its cycle began.
+        const jack_time_t now = count ? jack_get_time() : 0;
+        const jack_nframes_t cycleStart = count ? jack_last_frame_time(client_) : 0;
         for (uint32_t i = 0; i < count; ++i) {
             jack_midi_event_t event{};
             if (jack_midi_event_get(&event, buffer, i) != 0 || event.size == 0)
                 continue;
+            const jack_time_t at = jack_frames_to_time(client_, cycleStart + event.time);
+            ago_ =
+                std::chrono::microseconds(now > at ? std::min<jack_time_t>(now - at, maxAgo) : 0);
             const uint8_t* bytes = event.buffer;
             const uint8_t first = bytes[0];
             const uint8_t last = bytes[event.size - 1];
@@ -232,7 +247,7 @@ private:
                 message_.insert(message_.end(), bytes, bytes + event.size);
                 if (last == 0xF7) {
                     gathering_ = false;
-                    onMessage(0, &message_, input_);
+                    deliverMessage(input_, message_, ago_);
                 }
                 continue;
             }
@@ -249,7 +264,7 @@ private:
 
     void deliver(const uint8_t* bytes, size_t size) {
         single_.assign(bytes, bytes + size);
-        onMessage(0, &single_, input_);
+        deliverMessage(input_, single_, ago_);
     }
 
     static void onShutdown(void* self) { static_cast<JackSource*>(self)->shutDown_ = true; }
@@ -260,7 +275,11 @@ private:
     jack_port_t* port_ = nullptr;
     std::atomic<bool> live_{false};
     std::atomic<bool> shutDown_{false};
+    // A frame clock that is not settled yet cannot make an event older.
+    static constexpr jack_time_t maxAgo = 1000000;
+
     // Touched only on JACK's process thread.
+    SteadyClock::duration ago_{};
     int connectedCycles_ = 0;
     bool gathering_ = false;
     std::vector<unsigned char> message_;

@@ -203,12 +203,11 @@ protected:
 TEST_F(MidiInput, MessagesFromAPeerArriveInOrderWithTheirTimes) {
     Peer peer("tonyxpeer");
     ASSERT_FALSE(peer.name().empty()) << "the peer did not start";
-    const uint32_t device = deviceNamed(peer.name());
-    const uint32_t input = OpenMidiIn(&window, device, 0, 0);
+    const uint32_t input = OpenMidiIn(&window, deviceNamed(peer.name()), 0, 0);
     ASSERT_GT(input, 32u);
     // A second, started input on the same port tells when a message has
     // arrived, so the first is known to have seen it before its start.
-    const uint32_t witness = OpenMidiIn(nullptr, device, 0, 0);
+    const uint32_t witness = OpenMidiIn(nullptr, deviceNamed(peer.name()), 0, 0);
     ASSERT_GT(witness, 32u);
     ASSERT_EQ(StartMidiIn(witness), 0u);
     peer.send({0x90, 60, 1}); // once: the open waited for the connection
@@ -284,10 +283,11 @@ TEST_F(MidiInput, MessagesFromAPeerArriveInOrderWithTheirTimes) {
 TEST_F(MidiInput, AMessageSentRightAfterTheOpenArrives) {
     StreamPeer peer("tonyxstream");
     ASSERT_FALSE(peer.name().empty());
-    const uint32_t device = deviceNamed(peer.name());
     uint32_t earlier = 0; // the previous round's input, still open
     for (int round = 0; round < 20; ++round) {
-        const uint32_t input = OpenMidiIn(&window, device, 0, 0);
+        // Looked up right before each open: other programs' ports come and
+        // go, and a device's index with them.
+        const uint32_t input = OpenMidiIn(&window, deviceNamed(peer.name()), 0, 0);
         ASSERT_GT(input, 32u);
         ASSERT_EQ(StartMidiIn(input), 0u);
         const uint32_t first = peer.sent() & 0x3FFF; // the next bend's value
@@ -418,11 +418,10 @@ TEST_F(MidiInput, ClosingWhileANotificationRunsWaitsForIt) {
     };
     StreamPeer peer("tonyxstream2");
     ASSERT_FALSE(peer.name().empty());
-    const uint32_t device = deviceNamed(peer.name());
     for (int round = 0; round < 10; ++round) {
         Slow slow;
         MIDILIBWINDOW slowWindow{Slow::post, &slow};
-        const uint32_t input = OpenMidiIn(&slowWindow, device, 0, 0);
+        const uint32_t input = OpenMidiIn(&slowWindow, deviceNamed(peer.name()), 0, 0);
         ASSERT_GT(input, 32u);
         ASSERT_EQ(StartMidiIn(input), 0u);
         const auto deadline = steady_clock::now() + seconds(5);
