@@ -64,7 +64,11 @@ start_wm_display() {
   read -r first last <<<"${TONYX_WM_DISPLAYS:-90 99}"
   for n in $(seq "$first" "$last"); do
     [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"/tmp/tonyx-xvfb-$n.log" 2>&1 &
+    # -noreset: by default the server resets when its last client leaves,
+    # and the readiness look below is that client; a window manager that
+    # connects during the reset is refused ("Failed to open the display"),
+    # 2 starts in 30 under two CPU hogs.
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset >"/tmp/tonyx-xvfb-$n.log" 2>&1 &
     XVFB_PID=$!
     # Ready when it answers; gone when another server took the number first.
     local up=""
