@@ -157,7 +157,8 @@ void showStartupError(const std::string& message) {
 }
 
 int runTonyx(QApplication& app, Clock& clock, const char* midiLibrary,
-             const std::function<void()>& windowsMade) {
+             const std::function<void()>& windowsMade,
+             const std::function<void()>& afterFirstPaint) {
     try {
         createWindows(clock, midiLibrary, true);
     } catch (const std::exception& e) {
@@ -183,10 +184,12 @@ int runTonyx(QApplication& app, Clock& clock, const char* midiLibrary,
     // user does next finds it done.
     int result = 0;
     {
-        AfterFirstPaint openOutput(Form1, [&windowsMade] {
+        AfterFirstPaint openOutput(Form1, [&windowsMade, &afterFirstPaint] {
             runHandler([] { Form1->openOutput(); });
             if (windowsMade)
                 windowsMade();
+            if (afterFirstPaint)
+                afterFirstPaint();
         });
         Form1->show();
         result = app.exec();

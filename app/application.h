@@ -55,9 +55,11 @@ void destroyWindows();
 // right after the main window's first paint, before any input is handled:
 // the window shows without waiting for the synthesizer and its audio.
 // windowsMade, when given, runs once every window exists, before any shows,
-// and again once device 0 is open.
+// and again once device 0 is open; afterFirstPaint, when given, runs then
+// too, for what the window needs not have when it first shows.
 int runTonyx(QApplication& app, Clock& clock = SystemClock::instance(),
-             const char* midiLibrary = "MidiLib32", const std::function<void()>& windowsMade = {});
+             const char* midiLibrary = "MidiLib32", const std::function<void()>& windowsMade = {},
+             const std::function<void()>& afterFirstPaint = {});
 
 // A failure that ends start-up: written to stderr, and shown in a message
 // box where the platform can show one.

@@ -12,13 +12,16 @@ static void loadIconResources() {
 namespace desktop {
 
 void identify(QApplication& app) {
+    app.setDesktopFileName(QLatin1String(kAppId));
+}
+
+void showIcon(QApplication& app) {
     loadIconResources();
     QIcon icon;
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/icons/icons/%1-%2.png").arg(QLatin1String(kAppId)).arg(size),
                      QSize(size, size));
     app.setWindowIcon(icon);
-    app.setDesktopFileName(QLatin1String(kAppId));
 }
 
 } // namespace desktop

@@ -80,6 +80,7 @@ int main(int argc, char** argv) {
         std::fflush(nullptr);
         std::_Exit(0);
     });
-    return runTonyx(app, SystemClock::instance(), "MidiLib32",
-                    [] { accessibility::nameControls(); });
+    return runTonyx(
+        app, SystemClock::instance(), "MidiLib32", [] { accessibility::nameControls(); },
+        [&app] { desktop::showIcon(app); });
 }

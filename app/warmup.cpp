@@ -35,26 +35,13 @@ std::string StartupWarmUp::imageFormatFolder() {
 }
 
 void StartupWarmUp::run() {
-    // The library first: the main window needs it as soon as it is made,
-    // and its own start (listing ports, opening the synthesizer) runs on
-    // threads of its own from there.
+    // The library first: the main window needs it as soon as it is made.
+    // Only loaded: its entry points are the main window's to call, in its
+    // order, and what they start (the synthesizer's engine, the port list)
+    // runs on threads of the library's own.
     if (!midiLibrary_.empty())
         // The binding's own loader, so both find the same file the same way.
         module_ = MidiLibLoader::system().load(MidiLibLoader::fileNameOf(midiLibrary_));
-    // Asking for device 0's name has the library start listing the system's
-    // MIDI ports on a thread of its own. Reaching a JACK server for its list
-    // takes some 20 ms, which the main window would otherwise wait out
-    // while filling its device list; started here, it runs while the
-    // toolkit connects to the display.
-    if (module_) {
-        using Describe = uint32_t (*)(uint32_t, char*);
-        const std::string name = TMidiLib::exportedName("GetMidiOutDescription");
-        if (auto describe =
-                reinterpret_cast<Describe>(MidiLibLoader::system().lookup(module_, name.c_str()))) {
-            char description[MIDILIB_NAME_SIZE];
-            listingStarted_ = describe(0, description) != 0;
-        }
-    }
     // Reading the font configuration and its caches is the largest part of
     // the first font lookup; the toolkit's own lookup then finds it done.
     FcInit();

@@ -5,8 +5,8 @@
 #include <vector>
 
 // Start-up work that needs no window, done on a second thread while the
-// toolkit connects to the display: the MIDI library is loaded and starts
-// listing the system's MIDI ports, and the font configuration and the
+// toolkit connects to the display: the MIDI library is loaded (no entry
+// point is called), and the font configuration and the
 // toolkit's image-format plugins are loaded, so that the main window finds
 // them ready. The main window still loads the library itself (the loader
 // hands it the same copy) and reports what goes wrong; nothing here is
@@ -29,9 +29,6 @@ public:
     void release();
     // After wait(): whether the library could be loaded.
     [[nodiscard]] bool libraryLoaded() const { return module_ != nullptr; }
-    // After wait(): whether the library was asked for its first device,
-    // which starts its listing of the system's MIDI ports.
-    [[nodiscard]] bool deviceListingStarted() const { return listingStarted_; }
     // After wait(): how many image-format plugins were loaded.
     [[nodiscard]] size_t pluginsLoaded() const { return plugins_.size(); }
 
@@ -44,7 +41,6 @@ private:
 
     std::string midiLibrary_;
     void* module_ = nullptr;
-    bool listingStarted_ = false;
     std::vector<void*> plugins_;
     std::thread thread_;
 };

@@ -1,11 +1,6 @@
 #include "fluidapi.h"
 
-#include "sound.h"
-
 #include <dlfcn.h>
-
-#include <mutex>
-#include <thread>
 
 namespace midilib {
 
@@ -38,31 +33,7 @@ const FluidApi* load() {
     return &api;
 }
 
-// Joined when the library goes, so no load is left running in it.
-class Preload {
-public:
-    ~Preload() {
-        if (thread_.joinable())
-            thread_.join();
-    }
-    void start() {
-        std::call_once(once_, [this] { thread_ = std::thread([] { (void)fluidApi(); }); });
-    }
-
-private:
-    std::once_flag once_;
-    std::thread thread_;
-};
-
 } // namespace
-
-void startLoadingFluidApi() {
-    // Without an audio output the synthesizer never opens: nothing to load.
-    if (!pulseServerLikely() && !alsaPlaybackPresent() && !jackServerLikely())
-        return;
-    static Preload preload;
-    preload.start();
-}
 
 const FluidApi* fluidApi() {
     static const FluidApi* const api = load();

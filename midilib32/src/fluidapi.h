@@ -44,10 +44,4 @@ struct FluidApi {
 // once) with its log turned off. Null when it is not installed.
 const FluidApi* fluidApi();
 
-// Starts loading the engine (fluidApi) on a thread of its own, once, when
-// an audio output is likely to take it: the library and the thirty it
-// needs take some 40 ms to load and link, which the synthesizer's open
-// then finds done.
-void startLoadingFluidApi();
-
 } // namespace midilib

@@ -4,6 +4,7 @@
 #include "fluidapi.h"
 #include "outdevices.h"
 #include "sound.h"
+#include "synthengine.h"
 
 #include <atomic>
 #include <chrono>
@@ -13,26 +14,17 @@
 #include <string>
 #include <string_view>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace midilib {
 
 namespace {
 
-const char* findSoundFont() {
-    for (const char* path :
-         {"/usr/share/sounds/sf2/TimGM6mb.sf2", "/usr/share/sounds/sf2/default-GM.sf2"}) {
-        if (access(path, R_OK) == 0)
-            return path;
-    }
-    return nullptr;
-}
-
 // The synthesizer opens in two steps. On the caller's thread: is there a
 // soundfont, and does an audio output take the engine? (OpenMidiOut fails
 // when none does.) Then, on a thread of its own: load the soundfont, which
-// takes 50 to 200 ms. Messages sent meanwhile never wait: they are kept
+// takes 50 to 200 ms, unless the engine prepared at the program's start
+// (synthengine.h) has it in or under way. Messages sent meanwhile never wait: they are kept
 // with the time they were sent and played, spaced as they came, once the
 // soundfont is in.
 class SynthSink final : public OutSink {
@@ -49,11 +41,7 @@ public:
         // The audio thread may be inside the engine: keep it out first.
         guard_.shut();
         if (driver_)
-            api_->delete_fluid_audio_driver(driver_);
-        if (synth_)
-            api_->delete_fluid_synth(synth_);
-        if (settings_)
-            api_->delete_fluid_settings(settings_);
+            engine_->api->delete_fluid_audio_driver(driver_);
     }
 
     bool open(bool offline) {
@@ -61,10 +49,11 @@ public:
         const char* soundFont = findSoundFont();
         if (!soundFont)
             return false;
+        // The engine made while the program started, when there is one.
+        engine_ = takePreparedSynth();
         if (offline) {
-            starter_ = std::thread([this, path = std::string(soundFont)] {
-                finishStart(makeEngine() && loadSoundFont(path));
-            });
+            starter_ = std::thread(
+                [this, path = std::string(soundFont)] { finishStart(engineReady(path)); });
             return true;
         }
         // The first output that seems present goes first; the later ones
@@ -76,12 +65,14 @@ public:
             drivers = {"alsa", "jack"};
         else if (jackServerLikely())
             drivers = {"jack"};
-        if (drivers.empty() || !makeEngine() || !startAudio(drivers))
+        if (drivers.empty())
             return false;
-        starter_ = std::thread([this, path = std::string(soundFont)] {
-            awaitOutDevicesListing();
-            finishStart(loadSoundFont(path));
-        });
+        if (!engine_)
+            engine_ = makeSynthEngine();
+        if (!engine_ || !startAudio(drivers))
+            return false;
+        starter_ =
+            std::thread([this, path = std::string(soundFont)] { finishStart(engineReady(path)); });
         return true;
     }
 
@@ -111,8 +102,8 @@ public:
             if (state_ == State::starting || state_ == State::failed || state_ == State::closing)
                 return;
         }
-        api_->fluid_synth_all_notes_off(synth_, -1);
-        api_->fluid_synth_all_sounds_off(synth_, -1);
+        engine_->api->fluid_synth_all_notes_off(engine_->synth, -1);
+        engine_->api->fluid_synth_all_sounds_off(engine_->synth, -1);
     }
 
     bool render(float* left, float* right, uint32_t frames) override {
@@ -127,8 +118,8 @@ public:
             if (state_ != State::ready)
                 return false;
         }
-        return api_->fluid_synth_write_float(synth_, static_cast<int>(frames), left, 0, 1, right, 0,
-                                             1) == FLUID_OK;
+        return engine_->api->fluid_synth_write_float(engine_->synth, static_cast<int>(frames), left,
+                                                     0, 1, right, 0, 1) == FLUID_OK;
     }
 
 private:
@@ -141,27 +132,20 @@ private:
     // Far more than a program puts while a soundfont loads.
     static constexpr size_t maxPending = 65536;
 
-    bool makeEngine() {
-        api_ = fluidApi();
-        if (!api_)
+    // On the starter thread: the engine with its soundfont in. What the
+    // preparation at the program's start did not do is done here.
+    bool engineReady(const std::string& path) {
+        if (!engine_)
+            engine_ = makeSynthEngine();
+        if (!engine_)
             return false;
-        settings_ = api_->new_fluid_settings();
-        if (!settings_)
-            return false;
-        api_->fluid_settings_setnum(settings_, "synth.sample-rate", SynthAudio::sampleRate);
-        api_->fluid_settings_setnum(settings_, "synth.gain", SynthAudio::gain);
-        api_->fluid_settings_setint(settings_, "audio.period-size", SynthAudio::periodSize);
-        api_->fluid_settings_setint(settings_, "audio.periods", SynthAudio::periods);
-        api_->fluid_settings_setint(settings_, "audio.jack.autoconnect", 1);
-        api_->fluid_settings_setstr(settings_, "audio.jack.id", jackClientName);
-        api_->fluid_settings_setstr(settings_, "audio.pulseaudio.media-role", "music");
-        // Only the samples of the instruments the channels have selected are
-        // read, when they are selected: the drill's piano and the drum kit
-        // need a small part of the soundfont, which would otherwise take
-        // some 6 MB of memory all the time.
-        api_->fluid_settings_setint(settings_, "synth.dynamic-sample-loading", 1);
-        synth_ = api_->new_fluid_synth(settings_);
-        return synth_ != nullptr;
+        if (engine_->soundFont.valid())
+            return engine_->soundFont.get();
+        // A port listing under way and the load would slow each other down
+        // while a program starts and waits for its device list.
+        if (!offline_)
+            awaitOutDevicesListing();
+        return loadSoundFont(*engine_, path.c_str());
     }
 
     // The audio output starts before the soundfont is in; it plays silence
@@ -172,16 +156,12 @@ private:
             // none runs, which takes seconds and fails without a sound card.
             if (std::string_view(name) == "jack" && !jackServerLikely())
                 continue;
-            api_->fluid_settings_setstr(settings_, "audio.driver", name);
-            driver_ = api_->new_fluid_audio_driver2(settings_, renderPeriod, this);
+            engine_->api->fluid_settings_setstr(engine_->settings, "audio.driver", name);
+            driver_ = engine_->api->new_fluid_audio_driver2(engine_->settings, renderPeriod, this);
             if (driver_)
                 return true;
         }
         return false;
-    }
-
-    bool loadSoundFont(const std::string& path) {
-        return api_->fluid_synth_sfload(synth_, path.c_str(), 1) != FLUID_FAILED;
     }
 
     // Plays what was sent while the soundfont loaded, keeping the spacing
@@ -223,31 +203,32 @@ private:
         const int channel = b[0] & 0x0F;
         switch (b[0] & 0xF0) {
         case 0x80:
-            api_->fluid_synth_noteoff(synth_, channel, b[1]);
+            engine_->api->fluid_synth_noteoff(engine_->synth, channel, b[1]);
             break;
         case 0x90:
             // Velocity 0 is a note-off; the engine treats it so.
-            api_->fluid_synth_noteon(synth_, channel, b[1], b[2]);
+            engine_->api->fluid_synth_noteon(engine_->synth, channel, b[1], b[2]);
             break;
         case 0xA0:
-            api_->fluid_synth_key_pressure(synth_, channel, b[1], b[2]);
+            engine_->api->fluid_synth_key_pressure(engine_->synth, channel, b[1], b[2]);
             break;
         case 0xB0:
-            api_->fluid_synth_cc(synth_, channel, b[1], b[2]);
+            engine_->api->fluid_synth_cc(engine_->synth, channel, b[1], b[2]);
             break;
         case 0xC0:
-            api_->fluid_synth_program_change(synth_, channel, b[1]);
+            engine_->api->fluid_synth_program_change(engine_->synth, channel, b[1]);
             break;
         case 0xD0:
-            api_->fluid_synth_channel_pressure(synth_, channel, b[1]);
+            engine_->api->fluid_synth_channel_pressure(engine_->synth, channel, b[1]);
             break;
         case 0xE0:
-            api_->fluid_synth_pitch_bend(synth_, channel, b[1] | (b[2] << 7));
+            engine_->api->fluid_synth_pitch_bend(engine_->synth, channel, b[1] | (b[2] << 7));
             break;
         default:
             if (b[0] == 0xF0 && length >= 2)
-                api_->fluid_synth_sysex(synth_, reinterpret_cast<const char*>(b + 1),
-                                        static_cast<int>(length - 2), nullptr, nullptr, nullptr, 0);
+                engine_->api->fluid_synth_sysex(
+                    engine_->synth, reinterpret_cast<const char*>(b + 1),
+                    static_cast<int>(length - 2), nullptr, nullptr, nullptr, 0);
             break; // other system messages mean nothing to a synthesizer
         }
     }
@@ -267,26 +248,24 @@ private:
     int renderGuarded(int frames, int nfx, float* fx[], int nout, float* out[]) {
         if (!loaded_.load(std::memory_order_acquire))
             return FLUID_OK;
-        if (api_->fluid_synth_get_active_voice_count(synth_) > 0)
+        if (engine_->api->fluid_synth_get_active_voice_count(engine_->synth) > 0)
             quietFrames_ = 0;
         else if (quietFrames_ >= echoFrames)
             return FLUID_OK;
         else
             quietFrames_ += frames;
         if (nfx > 0)
-            return api_->fluid_synth_process(synth_, frames, nfx, fx, nout, out);
+            return engine_->api->fluid_synth_process(engine_->synth, frames, nfx, fx, nout, out);
         // Drivers without buffers of their own for the effects take them
         // mixed into the dry output.
         float* mixed[4] = {out[0], out[nout > 1 ? 1 : 0], out[0], out[nout > 1 ? 1 : 0]};
-        return api_->fluid_synth_process(synth_, frames, 4, mixed, nout, out);
+        return engine_->api->fluid_synth_process(engine_->synth, frames, 4, mixed, nout, out);
     }
 
     // Longer than the reverb's echo takes to fall below hearing.
     static constexpr int echoFrames = 3 * SynthAudio::sampleRate;
 
-    const FluidApi* api_ = nullptr;
-    fluid_settings_t* settings_ = nullptr;
-    fluid_synth_t* synth_ = nullptr;
+    std::unique_ptr<SynthEngine> engine_;
     fluid_audio_driver_t* driver_ = nullptr;
     bool offline_ = false;
     std::thread starter_;

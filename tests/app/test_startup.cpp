@@ -245,9 +245,20 @@ private slots:
             connect(&guard, &QTimer::timeout, qApp, [] { QCoreApplication::exit(99); });
             guard.start(20000);
 
-            QCOMPARE(runTonyx(*qApp, clock, "StandInMidi"), 0);
+            // What waits for the paint (the window icon) comes once, after
+            // the open.
+            int laterRuns = 0;
+            bool openBeforeLater = false;
+            QCOMPARE(runTonyx(*qApp, clock, "StandInMidi", {},
+                              [&] {
+                                  ++laterRuns;
+                                  openBeforeLater = opened();
+                              }),
+                     0);
             QVERIFY2(guard.isActive(), c.name);
             QVERIFY2(watch.painted, c.name);
+            QCOMPARE(laterRuns, 1);
+            QVERIFY2(openBeforeLater, c.name);
             QCOMPARE(watch.openAtPaint, c.openAtFirstPaint);
             QVERIFY2(watch.openAfterPaint, c.name);
 

@@ -2,6 +2,7 @@
 // the test's own, with a MIDI input port, on the JACK server that the test
 // command starts (a dummy-driver server needs no sound card).
 #include "midilib32.h"
+#include "midilib32_render.h"
 #include "test_synth_audio.h"
 
 #include <gtest/gtest.h>
@@ -403,6 +404,29 @@ TEST(SynthesizerAudio, ANotePutWhileItLoadsSoundsOnceLoaded) {
                                   heard.begin() + long(onset + size_t(rate / 2)));
     EXPECT_NEAR(synthaudio::fundamental(note, rate), 392.0, 3.0);
     EXPECT_EQ(CloseMidiOut(port), 0u);
+}
+
+// The version call has the library prepare the synthesizer's engine, with
+// its soundfont, for the first open. That port may close while the
+// soundfont still loads, and a port opened later, with an engine of its
+// own, plays.
+TEST(SynthesizerAudio, ThePortGivenThePreparedEngineMayCloseWhileItLoads) {
+    REQUIRE_JACK_SERVER();
+    (void)GetMidiLibVersion();
+    MIDIEVENT on{MIDILIB_TIME_NOW, 0x90, 67, 100, 0};
+    const uint32_t first = OpenMidiOut(nullptr, 0, 0, 78624);
+    ASSERT_GT(first, 32u);
+    EXPECT_EQ(PutMidiOut(first, &on) & 0xFFFF, 0u);
+    EXPECT_EQ(CloseMidiOut(first), 0u);
+
+    const uint32_t later = OpenMidiOut(nullptr, 0, 0, 78624 | MIDILIB_OUT_OFFLINE);
+    ASSERT_GT(later, 32u);
+    EXPECT_EQ(PutMidiOut(later, &on) & 0xFFFF, 0u);
+    const uint32_t frames = MIDILIB_RENDER_RATE / 2;
+    std::vector<float> left(frames), right(frames);
+    ASSERT_EQ(RenderMidiOut(later, left.data(), right.data(), frames), frames);
+    EXPECT_NEAR(synthaudio::fundamental(left, MIDILIB_RENDER_RATE), 392.0, 2.0);
+    EXPECT_EQ(CloseMidiOut(later), 0u);
 }
 
 } // namespace
