@@ -57,11 +57,11 @@ std::unique_ptr<SynthEngine> makeSynthEngine() {
     return engine;
 }
 
-namespace {
-
-bool load(const SynthEngine& engine, const char* path) {
+bool loadSoundFont(const SynthEngine& engine, const char* path) {
     return path && engine.api->fluid_synth_sfload(engine.synth, path, 1) != FLUID_FAILED;
 }
+
+namespace {
 
 // Joined when the library goes; an engine nobody took goes with it.
 class Preparation {
@@ -104,7 +104,7 @@ private:
         // From here the engine may be in a port's hands, which keeps it
         // until the answer below.
         if (made)
-            loaded.set_value(load(*made, findSoundFont()));
+            loaded.set_value(loadSoundFont(*made, findSoundFont()));
     }
 
     std::mutex mutex_;
@@ -122,14 +122,6 @@ Preparation& preparation() {
 }
 
 } // namespace
-
-bool loadSoundFont(SynthEngine& engine, const char* path) {
-    std::promise<bool> loaded;
-    engine.soundFont = loaded.get_future().share();
-    const bool ok = load(engine, path);
-    loaded.set_value(ok);
-    return ok;
-}
 
 void startPreparingSynth() {
     // Without an audio output the synthesizer never opens: nothing to make.

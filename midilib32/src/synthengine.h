@@ -23,16 +23,16 @@ struct SynthEngine {
     const FluidApi* api = nullptr;
     fluid_settings_t* settings = nullptr;
     fluid_synth_t* synth = nullptr;
-    // Whether the soundfont went in; set when its load ends.
+    // Whether the soundfont went in, when another thread loads it (the
+    // preparation below); set when that load ends.
     std::shared_future<bool> soundFont;
 };
 
 // A new engine with no soundfont yet. Null when FluidSynth is missing.
 std::unique_ptr<SynthEngine> makeSynthEngine();
 
-// Loads the soundfont into `engine` on the calling thread; sets and
-// returns its soundFont answer.
-bool loadSoundFont(SynthEngine& engine, const char* path);
+// Loads the soundfont at `path` into `engine` on the calling thread.
+bool loadSoundFont(const SynthEngine& engine, const char* path);
 
 // Starts making an engine and loading its soundfont on a thread of its
 // own, once, when an audio output is likely to take it: together they take
