@@ -1,7 +1,9 @@
 #include "core/windowframe.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QMoveEvent>
 #include <QPointer>
 #include <QWidget>
 #include <QWindow>
@@ -77,7 +79,9 @@ protected:
         } else if (watched == handle_ && event->type() == QEvent::Expose && pending_ &&
                    handle_->isExposed()) {
             pending_ = false;
-            applySize(currentMargins(window_));
+            const QMargins m = currentMargins(window_);
+            takeFrame(m);
+            applySize(m);
             // Sized for this showing; later showings keep the size the
             // user gave it, unless the window sets its size again.
             outer_ = QSize();
@@ -94,6 +98,20 @@ private:
             return;
         handle_ = handle;
         handle->installEventFilter(this);
+    }
+
+    // The widget keeps the frame its window had at the window's last move
+    // or resize, and the first of those comes before the window manager has
+    // framed the window: the widget goes on with no frame until the window
+    // moves again, and its move() and frameGeometry() are off by the frame's
+    // left and top edges (a move lands up and to the left of the point).
+    // A move event with the window where it stands makes it take the frame
+    // the window has now.
+    void takeFrame(const QMargins& m) {
+        if (m.isNull() || window_->frameGeometry() == window_->geometry().marginsAdded(m))
+            return;
+        QMoveEvent stay(handle_->position(), handle_->position());
+        QCoreApplication::sendEvent(handle_, &stay);
     }
 
     QMargins estimatedMargins() const {
