@@ -17,6 +17,7 @@
 #include <QMessageBox>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -107,28 +108,46 @@ void runHandler(const std::function<void()>& handler) {
     }
 }
 
-void createWindows(Clock& clock, const char* midiLibrary, bool openOutputLater) {
-    TForm1& main = *create(Form1, clock, midiLibrary, openOutputLater);
+namespace {
+
+// The windows that only a menu item or a drill's end shows, in their order.
+// The readme window reads its file in its turn, or takes the text read
+// before.
+void createHiddenWindows(TForm1& main, const std::optional<QString>& readme) {
     create(Form2, main);
     create(ErrorReport);
     // "No printer" and print failures reach the user like every other message.
     ErrorReport->setNotifier(
         [](const QString& text) { TonyxApplication::showError(text.toStdString()); });
     create(FilterQueryForm);
-    create(ReadmeBox);
+    if (readme)
+        create(ReadmeBox, *readme);
+    else
+        create(ReadmeBox);
     create(Yellow);
     create(SettingsForm, main);
     create(NewFilterForm, main);
-    create(HelpForm);
+    // Only the main window's closing ends the program.
+    for (QWidget* w : std::initializer_list<QWidget*>{Form2, ErrorReport, FilterQueryForm,
+                                                      ReadmeBox, Yellow, SettingsForm,
+                                                      NewFilterForm})
+        w->setAttribute(Qt::WA_QuitOnClose, false);
+}
 
+void createKeyGuide(TForm1& main) {
+    create(HelpForm);
     main.setKeyGuide(HelpForm);
     HelpForm->setAnchorWindow(&main);
-    // Only the main window's closing ends the program; the Key Guide may
-    // still be up then.
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{Form2, ErrorReport, FilterQueryForm, ReadmeBox, Yellow,
-                                         SettingsForm, NewFilterForm, HelpForm})
-        w->setAttribute(Qt::WA_QuitOnClose, false);
+    // The Key Guide may still be up when the main window closes.
+    HelpForm->setAttribute(Qt::WA_QuitOnClose, false);
+}
+
+} // namespace
+
+void createWindows(Clock& clock, const char* midiLibrary, bool openOutputLater) {
+    TForm1& main = *create(Form1, clock, midiLibrary, openOutputLater);
+    createHiddenWindows(main, std::nullopt);
+    createKeyGuide(main);
 }
 
 void destroyWindows() {
@@ -159,8 +178,15 @@ void showStartupError(const std::string& message) {
 int runTonyx(QApplication& app, Clock& clock, const char* midiLibrary,
              const std::function<void()>& windowsMade,
              const std::function<void()>& afterFirstPaint) {
+    // Only the main window and its Key Guide show at once: the other
+    // windows are made right after the first paint, before any input can
+    // reach them. readme.txt is read now all the same, so that a start
+    // without it still ends before any window shows.
+    QString readme;
     try {
-        createWindows(clock, midiLibrary, true);
+        TForm1& main = *create(Form1, clock, midiLibrary, true);
+        readme = TReadmeBox::readText();
+        createKeyGuide(main);
     } catch (const std::exception& e) {
         // Whatever stops start-up ends the program after its message; the
         // windows made so far go without ever being shown.
@@ -180,11 +206,22 @@ int runTonyx(QApplication& app, Clock& clock, const char* midiLibrary,
             Form1->close();
         app.exit(0);
     });
-    // What only sound needs waits for the window's first paint; what the
-    // user does next finds it done.
+    // What only sound and the other windows need waits for the window's
+    // first paint; what the user does next finds it done.
     int result = 0;
     {
-        AfterFirstPaint openOutput(Form1, [&windowsMade, &afterFirstPaint] {
+        AfterFirstPaint later(Form1, [&] {
+            try {
+                createHiddenWindows(*Form1, readme);
+            } catch (const std::exception& e) {
+                // As a failure before the show: no window stays, and the
+                // program ends with the message.
+                for (QWidget* w : QApplication::topLevelWidgets())
+                    w->hide();
+                showStartupError(e.what());
+                app.exit(1);
+                return;
+            }
             runHandler([] { Form1->openOutput(); });
             if (windowsMade)
                 windowsMade();

@@ -51,12 +51,15 @@ void destroyWindows();
 // event loop until the main window closes. When start-up fails (no
 // readme.txt, no MIDI library or one without every entry point) the message
 // is shown (and written to stderr), no window is left, and the result is 1.
-// Device 0 is opened, the device list filled and the sound controls made
-// right after the main window's first paint, before any input is handled:
-// the window shows without waiting for the synthesizer and its audio.
-// windowsMade, when given, runs once every window exists, before any shows,
-// and again once device 0 is open; afterFirstPaint, when given, runs then
-// too, for what the window needs not have when it first shows.
+// Only the main window and its Key Guide are made before the show; right
+// after the main window's first paint, and before any input is handled, the
+// other windows are made (in their order) and device 0 is opened, the device
+// list filled and the sound controls made: the window shows without waiting
+// for them, nor for the synthesizer and its audio.
+// windowsMade, when given, runs once the shown windows exist, before they
+// show, and again once every window exists and device 0 is open;
+// afterFirstPaint, when given, runs then too, for what the window needs not
+// have when it first shows.
 int runTonyx(QApplication& app, Clock& clock = SystemClock::instance(),
              const char* midiLibrary = "MidiLib32", const std::function<void()>& windowsMade = {},
              const std::function<void()>& afterFirstPaint = {});

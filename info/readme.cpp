@@ -34,7 +34,13 @@ QString readLines(const char* fileName) {
 
 } // namespace
 
-TReadmeBox::TReadmeBox(QWidget* parent) : QDialog(parent) {
+QString TReadmeBox::readText() {
+    return readLines(kReadmeFile);
+}
+
+TReadmeBox::TReadmeBox(QWidget* parent) : TReadmeBox(readText(), parent) {}
+
+TReadmeBox::TReadmeBox(const QString& text, QWidget* parent) : QDialog(parent) {
     setObjectName("ReadmeBox");
     setWindowTitle("readme.txt");
     setFont(design::sansFont(14));
@@ -59,7 +65,7 @@ TReadmeBox::TReadmeBox(QWidget* parent) : QDialog(parent) {
     setTabOrder(Memo1, Button1);
     buttonkeys::pressFocusedButtonOnEnter(this);
 
-    Memo1->setPlainText(readLines(kReadmeFile));
+    Memo1->setPlainText(text);
 }
 
 void TReadmeBox::showEvent(QShowEvent* event) {

@@ -13,6 +13,11 @@ public:
     // Throws Exception("Cannot open file readme.txt") when the file cannot
     // be opened, which ends start-up.
     explicit TReadmeBox(QWidget* parent = nullptr);
+    // The window with the file's text read beforehand (readText).
+    explicit TReadmeBox(const QString& text, QWidget* parent = nullptr);
+
+    // The file's text, as the window shows it; throws as the constructor.
+    static QString readText();
 
     QPlainTextEdit* Memo1 = nullptr;
     QPushButton* Button1 = nullptr;

@@ -3,9 +3,7 @@
 #include "sound.h"
 #include "synthout.h"
 
-#include <condition_variable>
-#include <mutex>
-#include <thread>
+#include <malloc.h>
 #include <unistd.h>
 
 namespace midilib {
@@ -20,9 +18,6 @@ const char* findSoundFont() {
 }
 
 SynthEngine::~SynthEngine() {
-    // A load still running on the preparing thread writes into the engine.
-    if (soundFont.valid())
-        soundFont.wait();
     if (synth)
         api->delete_fluid_synth(synth);
     if (settings)
@@ -58,80 +53,12 @@ std::unique_ptr<SynthEngine> makeSynthEngine() {
 }
 
 bool loadSoundFont(const SynthEngine& engine, const char* path) {
-    return path && engine.api->fluid_synth_sfload(engine.synth, path, 1) != FLUID_FAILED;
-}
-
-namespace {
-
-// Joined when the library goes; an engine nobody took goes with it.
-class Preparation {
-public:
-    ~Preparation() {
-        if (thread_.joinable())
-            thread_.join();
-    }
-
-    void start() {
-        std::lock_guard lock(mutex_);
-        if (started_)
-            return;
-        started_ = true;
-        thread_ = std::thread([this] { prepare(); });
-    }
-
-    std::unique_ptr<SynthEngine> take() {
-        std::unique_lock lock(mutex_);
-        if (!started_ || taken_)
-            return nullptr;
-        taken_ = true;
-        made_.wait(lock, [this] { return done_; });
-        return std::move(engine_);
-    }
-
-private:
-    void prepare() {
-        std::unique_ptr<SynthEngine> engine = makeSynthEngine();
-        SynthEngine* const made = engine.get();
-        std::promise<bool> loaded;
-        if (made)
-            made->soundFont = loaded.get_future().share();
-        {
-            std::lock_guard lock(mutex_);
-            engine_ = std::move(engine);
-            done_ = true;
-        }
-        made_.notify_all();
-        // From here the engine may be in a port's hands, which keeps it
-        // until the answer below.
-        if (made)
-            loaded.set_value(loadSoundFont(*made, findSoundFont()));
-    }
-
-    std::mutex mutex_;
-    std::condition_variable made_;
-    bool started_ = false;
-    bool taken_ = false;
-    bool done_ = false;
-    std::unique_ptr<SynthEngine> engine_;
-    std::thread thread_;
-};
-
-Preparation& preparation() {
-    static Preparation p;
-    return p;
-}
-
-} // namespace
-
-void startPreparingSynth() {
-    // Without an audio output the synthesizer never opens: nothing to make.
-    if (!pulseServerLikely() && !alsaPlaybackPresent() && !jackServerLikely())
-        return;
-    preparation().start();
-}
-
-std::unique_ptr<SynthEngine> takePreparedSynth() {
-    return preparation().take();
+    const bool loaded = path && engine.api->fluid_synth_sfload(engine.synth, path, 1) != FLUID_FAILED;
+    // Reading the soundfont's tables leaves some 2 MB of freed buffers
+    // between what the synthesizer keeps; they go back to the system, where
+    // they would otherwise stay in the process for as long as it runs.
+    malloc_trim(0);
+    return loaded;
 }
 
 } // namespace midilib

@@ -49,8 +49,6 @@ public:
         const char* soundFont = findSoundFont();
         if (!soundFont)
             return false;
-        // The engine made while the program started, when there is one.
-        engine_ = takePreparedSynth();
         if (offline) {
             starter_ = std::thread(
                 [this, path = std::string(soundFont)] { finishStart(engineReady(path)); });
@@ -132,15 +130,12 @@ private:
     // Far more than a program puts while a soundfont loads.
     static constexpr size_t maxPending = 65536;
 
-    // On the starter thread: the engine with its soundfont in. What the
-    // preparation at the program's start did not do is done here.
+    // On the starter thread: the engine with its soundfont in.
     bool engineReady(const std::string& path) {
         if (!engine_)
             engine_ = makeSynthEngine();
         if (!engine_)
             return false;
-        if (engine_->soundFont.valid())
-            return engine_->soundFont.get();
         // A port listing under way and the load would slow each other down
         // while a program starts and waits for its device list.
         if (!offline_)
