@@ -1,6 +1,5 @@
 #include "synthengine.h"
 
-#include "sound.h"
 #include "synthout.h"
 
 #include <malloc.h>
