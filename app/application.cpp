@@ -211,6 +211,7 @@ int runTonyx(QApplication& app, Clock& clock, const char* midiLibrary,
     int result = 0;
     {
         AfterFirstPaint later(Form1, [&] {
+            Form1->showKeyGuide();
             try {
                 createHiddenWindows(*Form1, readme);
             } catch (const std::exception& e) {
@@ -228,6 +229,7 @@ int runTonyx(QApplication& app, Clock& clock, const char* midiLibrary,
             if (afterFirstPaint)
                 afterFirstPaint();
         });
+        Form1->showKeyGuideLater();
         Form1->show();
         result = app.exec();
     } // no longer watching while the windows go

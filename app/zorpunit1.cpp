@@ -326,7 +326,14 @@ void TForm1::FormShow() {
                  avail.top() + std::max(0, (avail.height() - pairHeight) / 2) + guideHeight);
         }
     }
-    if (HelpForm)
+    if (keyGuideLater_)
+        keyGuideLater_ = false;
+    else
+        showKeyGuide();
+}
+
+void TForm1::showKeyGuide() {
+    if (HelpForm && isVisible())
         HelpForm->show();
 }
 

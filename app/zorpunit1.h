@@ -65,6 +65,11 @@ public:
     // Opens device 0, fills the device list and makes the sound controls.
     // Runs once; later calls do nothing.
     void openOutput();
+    // At start-up the Key Guide shows once the main window has painted, so
+    // the main window's text comes first: the first showing leaves it to
+    // showKeyGuide(). Later showings bring it up with the window again.
+    void showKeyGuideLater() { keyGuideLater_ = true; }
+    void showKeyGuide();
     [[nodiscard]] bool outputOpened() const { return outputOpened_; }
 
     // ---- Controls ------------------------------------------------------
@@ -168,6 +173,7 @@ private:
 
     std::string midiLibraryName_;
     bool placed_ = false; // placed on the screen at the first showing
+    bool keyGuideLater_ = false;
     bool outputOpened_ = false;
     // The device list's highlight moved since the last mouse press on it.
     bool deviceChosenSinceClick_ = false;

@@ -4,6 +4,7 @@
 #include "core/windowframe.h"
 #include "info/keyguidepicture.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPalette>
@@ -128,6 +129,23 @@ void THelpForm::showEvent(QShowEvent* event) {
     FormShow();
     QDialog::showEvent(event);
     frame::showEmptyTitle(this);
+}
+
+void THelpForm::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    // A desktop that ignores the guide's "no focus" hints, and makes it the
+    // active window when it shows or is clicked, would take the answer keys
+    // from the drill: the guide hands the keyboard straight back.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && anchor_ &&
+        anchor_->isVisible() && QApplication::activeModalWidget() == nullptr)
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (isActiveWindow() && anchor_ && anchor_->isVisible() &&
+                    QApplication::activeModalWidget() == nullptr)
+                    anchor_->activateWindow();
+            },
+            Qt::QueuedConnection);
 }
 
 void THelpForm::FormShow() {

@@ -35,6 +35,7 @@ std::unique_ptr<SynthEngine> makeSynthEngine() {
     fluid_settings_t* s = engine->settings;
     api->fluid_settings_setnum(s, "synth.sample-rate", SynthAudio::sampleRate);
     api->fluid_settings_setnum(s, "synth.gain", SynthAudio::gain);
+    api->fluid_settings_setint(s, "synth.polyphony", SynthAudio::polyphony);
     api->fluid_settings_setint(s, "audio.period-size", SynthAudio::periodSize);
     api->fluid_settings_setint(s, "audio.periods", SynthAudio::periods);
     api->fluid_settings_setint(s, "audio.jack.autoconnect", 1);

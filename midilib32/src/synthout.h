@@ -21,6 +21,10 @@ struct SynthAudio {
     static constexpr int periods = 2;
     // The engine's default gain (0.2) leaves a single note near -43 dBFS.
     static constexpr double gain = 1.0;
+    // Voices that may sound at once: four times what General MIDI asks of
+    // a device, far more than a drill's chords with their release tails;
+    // the engine's default (256) holds some 1.4 MB more all the time.
+    static constexpr int polyphony = 128;
 };
 
 // Opens the synthesizer with the first audio output that takes it (a sound

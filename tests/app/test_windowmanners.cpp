@@ -126,9 +126,9 @@ private slots:
         dropWindows();
     }
 
+    // Also where the platform makes every window it shows the active one
+    // (offscreen does): the guide hands the keyboard back.
     void showingTheKeyGuideLeavesTheKeyboardWithTheDrill() {
-        if (!wm::present())
-            QSKIP("offscreen: the platform makes every window it shows the active one");
         showMainWindow();
         QTest::mouseClick(form->Button1, Qt::LeftButton);
         QVERIFY(form->running);
@@ -139,7 +139,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(guide.get()));
         if (wm::present())
             QVERIFY(wm::settle());
-        QCOMPARE(QApplication::activeWindow(), form.get());
+        QTRY_COMPARE(QApplication::activeWindow(), form.get());
         for (int answer = 1; answer <= 12; ++answer) {
             const int before = form->correctCount + form->incorrectCount;
             // Where a real key goes: the window that has the keyboard.
