@@ -136,16 +136,21 @@ void THelpForm::changeEvent(QEvent* event) {
     // A desktop that ignores the guide's "no focus" hints, and makes it the
     // active window when it shows or is clicked, would take the answer keys
     // from the drill: the guide hands the keyboard straight back.
-    if (event->type() == QEvent::ActivationChange && isActiveWindow() && anchor_ &&
-        anchor_->isVisible() && QApplication::activeModalWidget() == nullptr)
+    if (event->type() == QEvent::ActivationChange && handsBackKeyboard())
         QMetaObject::invokeMethod(
             this,
             [this] {
-                if (isActiveWindow() && anchor_ && anchor_->isVisible() &&
-                    QApplication::activeModalWidget() == nullptr)
+                if (handsBackKeyboard())
                     anchor_->activateWindow();
             },
             Qt::QueuedConnection);
+}
+
+bool THelpForm::handsBackKeyboard() const {
+    // Not to a minimized window, which activating would bring back up, nor
+    // past a dialog the user has open.
+    return isActiveWindow() && anchor_ && anchor_->isVisible() && !anchor_->isMinimized() &&
+           QApplication::activeModalWidget() == nullptr;
 }
 
 void THelpForm::FormShow() {

@@ -35,6 +35,8 @@ protected:
 
 private:
     void FormShow();
+    // The guide is the active window, which it should not be.
+    [[nodiscard]] bool handsBackKeyboard() const;
     QPointer<QWidget> anchor_;
 };
 
