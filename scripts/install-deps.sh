@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ ninja-build pkg-config ccache
   qt6-base-dev libgl-dev qt6-charts-dev libqt6opengl6-dev
-  libfluidsynth-dev jackd2 timgm6mb-soundfont
+  libfluidsynth-dev jackd2 pulseaudio libpulse-dev timgm6mb-soundfont
   librtmidi-dev
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev

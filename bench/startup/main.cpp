@@ -8,26 +8,31 @@
 //   launcher read the label area back (GetImage) until it holds text;
 // - for the program, exec to the first note heard: as soon as the window
 //   maps, the launcher presses BEGIN (XTest: a click at the button), and
-//   its own JACK client, fed by the synthesizer's audio output ports,
-//   notes the first sample that is not silent.
+//   its own client of the audio server (a JACK client fed by the
+//   synthesizer's output ports, or a PulseAudio record stream from the null
+//   sink's monitor) notes the first sample that is not silent.
 //
 // Each program then runs a second after its window mapped, so that the
 // soundfont and the audio client count toward its memory, and is ended
 // (SIGTERM, which the program takes as its window's closing).
 //
-//   bench_startup [runs] [--no-jack | --only-jack] [--null-midi] [--also PROGRAM]
+//   bench_startup [runs] [--no-jack] [--no-pulse] [--only-jack] [--only-pulse]
+//                 [--null-midi] [--also PROGRAM]
 //
-// Two cases in turn, each with one warm-up start of every program first,
+// Three cases in turn, each with one warm-up start of every program first,
 // not counted: no audio server (JACK_DEFAULT_SERVER names a server that
-// does not run; device 0 then refuses at once), and device 0 on a JACK
-// server with the dummy driver that the benchmark starts itself. With
-// --null-midi the program is also timed with a MIDI library that does
-// nothing (bin/nullmidi), and with --also another build of it (say, of
-// an earlier version, to time before and after in one run). Needs an X server without a window
-// manager (DISPLAY, for example an Xvfb): map notices of a managed window go to its frame.
+// does not run; device 0 then refuses at once), device 0 on a JACK server
+// with the dummy driver, and device 0 on a PulseAudio server with a null
+// sink (left out when pulseaudio is not installed); the benchmark starts
+// either server itself. With --null-midi the program is also timed with a
+// MIDI library that does nothing (bin/nullmidi), and with --also another
+// build of it (say, of an earlier version, to time before and after in one
+// run). Needs an X server without a window manager (DISPLAY, for example
+// an Xvfb): map notices of a managed window go to its frame.
 #include "bench/xwatch.h"
 
 #include <jack/jack.h>
+#include <pulse/simple.h>
 #include <xcb/damage.h>
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
@@ -38,13 +43,16 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <poll.h>
 #include <string>
+#include <string_view>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -57,15 +65,59 @@ double millisSince(SteadyClock::time_point start, SteadyClock::time_point t) {
     return std::chrono::duration<double, std::milli>(t - start).count();
 }
 
-// ---- The ear: a JACK client fed by the synthesizer ---------------------
+// ---- The ears: the launcher's own clients of the audio server ----------
 
-// The JACK client the library gives the synthesizer.
-constexpr char kSynthPorts[] = "^MidiLib32 synthesizer:";
 // -80 dBFS: well below a note (velocity 64 peaks near -30 dBFS at the
 // library's gain), well above the reverb's idle noise.
 constexpr float kAudible = 1e-4f;
 
+// Notes when the first audible sample came in; each server's ear feeds it
+// what it records, from a thread of that server's library.
 class Ear {
+public:
+    virtual ~Ear() = default;
+
+    // Listens for the next first sound (BEGIN was just pressed).
+    void arm() { heardAt_ = 0; }
+
+    // What the ear does between the launcher's looks at the X server.
+    virtual void tend() {}
+
+    // When the first audible sample came in since arm(); unset before.
+    [[nodiscard]] std::optional<SteadyClock::time_point> heard() const {
+        const int64_t at = heardAt_;
+        if (at <= 0)
+            return std::nullopt;
+        return SteadyClock::time_point(SteadyClock::duration(at));
+    }
+
+protected:
+    [[nodiscard]] bool listening() const { return heardAt_ == 0; }
+
+    // The index of the first audible sample among `count`, -1 for none.
+    static long firstAudible(const float* samples, size_t count) {
+        for (size_t i = 0; i < count; ++i)
+            if (std::fabs(samples[i]) > kAudible)
+                return long(i);
+        return -1;
+    }
+
+    void hear(SteadyClock::time_point at) {
+        int64_t armed = 0;
+        heardAt_.compare_exchange_strong(armed, at.time_since_epoch().count());
+    }
+
+private:
+    std::atomic<int64_t> heardAt_{-1}; // -1 not armed, 0 armed, else heard
+};
+
+// The JACK client the library gives the synthesizer.
+constexpr char kSynthPorts[] = "^MidiLib32 synthesizer:";
+
+// A JACK client whose inputs the synthesizer's outputs are connected to as
+// they appear; the time noted is the first audible sample's own, within
+// the period that brought it.
+class JackEar : public Ear {
 public:
     bool open(const std::string& server) {
         jack_status_t status{};
@@ -79,21 +131,18 @@ public:
             inputs_[i] = jack_port_register(client_, name.c_str(), JACK_DEFAULT_AUDIO_TYPE,
                                             JackPortIsInput, 0);
         }
-        jack_set_process_callback(client_, &Ear::process, this);
-        jack_set_port_registration_callback(client_, &Ear::registered, this);
+        jack_set_process_callback(client_, &JackEar::process, this);
+        jack_set_port_registration_callback(client_, &JackEar::registered, this);
         return jack_activate(client_) == 0;
     }
 
-    ~Ear() {
+    ~JackEar() override {
         if (client_)
             jack_client_close(client_);
     }
 
-    // Listens for the next first sound.
-    void arm() { heardAt_ = 0; }
-
     // Connects the synthesizer's outputs that appeared since the last call.
-    void connectNewPorts() {
+    void tend() override {
         if (!client_ || !portsChanged_.exchange(false))
             return;
         const char** ports =
@@ -103,85 +152,238 @@ public:
         jack_free(ports);
     }
 
-    // When the first audible sample came in since arm(); unset before.
-    [[nodiscard]] std::optional<SteadyClock::time_point> heard() const {
-        const int64_t at = heardAt_;
-        if (!at)
-            return std::nullopt;
-        return SteadyClock::time_point(SteadyClock::duration(at));
-    }
-
 private:
     static int process(jack_nframes_t frames, void* self) {
-        auto* ear = static_cast<Ear*>(self);
-        if (ear->heardAt_)
+        auto* ear = static_cast<JackEar*>(self);
+        if (!ear->listening())
             return 0;
         for (jack_port_t* port : ear->inputs_) {
             const auto* samples = static_cast<const float*>(jack_port_get_buffer(port, frames));
-            for (jack_nframes_t f = 0; f < frames; ++f) {
-                if (std::fabs(samples[f]) > kAudible) {
-                    // The sample's own moment within the period just read.
-                    const auto at = SteadyClock::now() -
-                                    std::chrono::microseconds(int64_t(frames - f) * 1000000 /
-                                                              jack_get_sample_rate(ear->client_));
-                    ear->heardAt_ = at.time_since_epoch().count();
-                    return 0;
-                }
+            if (const long f = firstAudible(samples, frames); f >= 0) {
+                // The sample's own moment within the period just read.
+                ear->hear(SteadyClock::now() -
+                          std::chrono::microseconds(int64_t(frames - f) * 1000000 /
+                                                    jack_get_sample_rate(ear->client_)));
+                return 0;
             }
         }
         return 0;
     }
 
     static void registered(jack_port_id_t, int, void* self) {
-        static_cast<Ear*>(self)->portsChanged_ = true;
+        static_cast<JackEar*>(self)->portsChanged_ = true;
     }
 
     jack_client_t* client_ = nullptr;
     jack_port_t* inputs_[2] = {};
-    std::atomic<int64_t> heardAt_{0};
     std::atomic<bool> portsChanged_{false};
 };
 
-// ---- The JACK server of the second case ------------------------------
+// Either server the benchmark starts runs at this rate.
+constexpr uint32_t kRate = 48000;
 
-class JackServer {
+// The ear records the null sink's monitor in float, in 2 ms fragments.
+constexpr pa_sample_spec kPulseSpec{PA_SAMPLE_FLOAT32NE, kRate, 2};
+constexpr size_t kFragmentFrames = kRate / 500;
+
+// A record stream from the null sink's monitor, read on a thread of its
+// own. The time noted is when the fragment holding the first audible sample
+// reached the launcher, with nothing taken off: it counts the synthesizer's
+// stream buffer in the server (some 3 ms), the null sink's rendering block
+// and the monitor's fragment (1 to 2 ms each), and the reading thread's
+// wake-up; a sound card would add its own buffer instead of the last two.
+class PulseEar : public Ear {
 public:
-    explicit JackServer(std::string name) : name_(std::move(name)) {
-        pid_ = fork();
-        if (pid_ == 0) {
-            freopen("/dev/null", "w", stdout);
-            freopen("/dev/null", "w", stderr);
-            execlp("jackd", "jackd", "-n", name_.c_str(), "-r", "-d", "dummy", "-r", "48000", "-p",
-                   "256", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        // Up when a client can reach it.
-        for (int i = 0; i < 100 && !up_; ++i) {
-            jack_status_t status{};
-            if (jack_client_t* probe = jack_client_open(
-                    "tonyx-startup-probe", jack_options_t(JackNoStartServer | JackServerName),
-                    &status, name_.c_str())) {
-                jack_client_close(probe);
-                up_ = true;
-            } else {
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
+    bool open(const std::string& server, const std::string& source) {
+        pa_buffer_attr attributes{};
+        attributes.maxlength = attributes.tlength = attributes.prebuf = attributes.minreq =
+            uint32_t(-1);
+        attributes.fragsize = uint32_t(kFragmentFrames * pa_frame_size(&kPulseSpec));
+        int error = 0;
+        stream_ = pa_simple_new(server.c_str(), "tonyx-startup-ear", PA_STREAM_RECORD,
+                                source.c_str(), "ear", &kPulseSpec, nullptr, &attributes, &error);
+        if (!stream_)
+            return false;
+        reader_ = std::thread([this] { listen(); });
+        return true;
+    }
+
+    ~PulseEar() override {
+        // The null sink renders without pause, so the reader's next read
+        // comes back within a fragment.
+        stop_ = true;
+        if (reader_.joinable())
+            reader_.join();
+        if (stream_)
+            pa_simple_free(stream_);
+    }
+
+private:
+    void listen() {
+        std::vector<float> fragment(kFragmentFrames * kPulseSpec.channels);
+        while (!stop_ && pa_simple_read(stream_, fragment.data(), fragment.size() * sizeof(float),
+                                        nullptr) == 0) {
+            if (listening() && firstAudible(fragment.data(), fragment.size()) >= 0)
+                hear(SteadyClock::now());
         }
     }
-    ~JackServer() {
+
+    pa_simple* stream_ = nullptr;
+    std::thread reader_;
+    std::atomic<bool> stop_{false};
+};
+
+// ---- The audio servers the benchmark starts ------------------------------
+
+// Variables a case puts in the environment of what it starts.
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
+// In a child before its exec: what it says (a JACK client that finds no
+// server says a lot) would only bury the figures.
+void quietWith(const Environment& environment) {
+    freopen("/dev/null", "w", stdout);
+    freopen("/dev/null", "w", stderr);
+    for (const auto& [name, value] : environment)
+        setenv(name.c_str(), value.c_str(), 1);
+}
+
+// A server started for one case and ended (SIGTERM to its own process)
+// with it.
+class Daemon {
+public:
+    Daemon(const std::vector<std::string>& command, const Environment& environment) {
+        pid_ = fork();
+        if (pid_ == 0) {
+            quietWith(environment);
+            std::vector<char*> argv;
+            for (const std::string& word : command)
+                argv.push_back(const_cast<char*>(word.c_str()));
+            argv.push_back(nullptr);
+            execvp(argv[0], argv.data());
+            _exit(127);
+        }
+    }
+    ~Daemon() {
         if (pid_ > 0) {
             kill(pid_, SIGTERM);
             waitpid(pid_, nullptr, 0);
         }
+    }
+    Daemon(const Daemon&) = delete;
+    Daemon& operator=(const Daemon&) = delete;
+
+    // Up when a client can reach it: `reachable` is tried for 5 s at most.
+    static bool waitUntil(const std::function<bool()>& reachable) {
+        for (int i = 0; i < 100; ++i) {
+            if (reachable())
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+// Names a JACK server for the programs, and keeps them from starting one.
+Environment jackEnvironment(const std::string& server) {
+    return {{"JACK_DEFAULT_SERVER", server}, {"JACK_NO_START_SERVER", "1"}};
+}
+
+class JackServer {
+public:
+    explicit JackServer(std::string name)
+        : name_(std::move(name)), daemon_({"jackd", "-n", name_, "-r", "-d", "dummy", "-r",
+                                           std::to_string(kRate), "-p", "256"},
+                                          {}) {
+        up_ = Daemon::waitUntil([&] {
+            jack_status_t status{};
+            jack_client_t* probe = jack_client_open(
+                "tonyx-startup-probe", jack_options_t(JackNoStartServer | JackServerName), &status,
+                name_.c_str());
+            if (probe)
+                jack_client_close(probe);
+            return probe != nullptr;
+        });
     }
     [[nodiscard]] bool up() const { return up_; }
     [[nodiscard]] const std::string& name() const { return name_; }
 
 private:
     std::string name_;
-    pid_t pid_ = -1;
+    Daemon daemon_;
     bool up_ = false;
 };
+
+// A folder only this user may enter, removed with what it holds.
+class PrivateFolder {
+public:
+    explicit PrivateFolder(fs::path path) : path_(std::move(path)) {
+        fs::create_directories(path_);
+        fs::permissions(path_, fs::perms::owner_all);
+    }
+    ~PrivateFolder() { fs::remove_all(path_); }
+    PrivateFolder(const PrivateFolder&) = delete;
+    PrivateFolder& operator=(const PrivateFolder&) = delete;
+    [[nodiscard]] const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+// PulseAudio with nothing but a null sink and its socket, in a runtime
+// folder of its own: a program whose XDG_RUNTIME_DIR is that folder finds
+// it there (pulse/native), as it would a desktop's.
+class PulseServer {
+public:
+    static constexpr char kSink[] = "tonyx_bench";
+
+    explicit PulseServer(fs::path folder)
+        : folder_(std::move(folder)),
+          daemon_({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
+                   "--use-pid-file=no", "-L",
+                   std::string("module-null-sink sink_name=") + kSink +
+                       " rate=" + std::to_string(kRate),
+                   "-L", "module-native-protocol-unix"},
+                  {{"XDG_RUNTIME_DIR", folder_.path()}, {"HOME", folder_.path()}}) {
+        up_ = Daemon::waitUntil([&] {
+            // The server named outright: libpulse starts none of its own.
+            int error = 0;
+            pa_simple* probe =
+                pa_simple_new(address().c_str(), "tonyx-startup-probe", PA_STREAM_RECORD,
+                              monitor().c_str(), "probe", &kPulseSpec, nullptr, nullptr, &error);
+            if (probe)
+                pa_simple_free(probe);
+            return probe != nullptr;
+        });
+    }
+    [[nodiscard]] bool up() const { return up_; }
+    [[nodiscard]] std::string runtimeFolder() const { return folder_.path(); }
+    [[nodiscard]] std::string address() const {
+        return "unix:" + (folder_.path() / "pulse" / "native").string();
+    }
+    [[nodiscard]] static std::string monitor() { return std::string(kSink) + ".monitor"; }
+
+private:
+    PrivateFolder folder_; // outlives the server, which writes into it
+    Daemon daemon_;
+    bool up_ = false;
+};
+
+// Whether `program` is in one of the folders of $PATH.
+bool onPath(const std::string& program) {
+    const char* path = std::getenv("PATH");
+    std::string_view folders = path ? path : "";
+    while (!folders.empty()) {
+        const size_t colon = folders.find(':');
+        const fs::path folder(folders.substr(0, colon));
+        if (!folder.empty() && access((folder / program).c_str(), X_OK) == 0)
+            return true;
+        folders = colon == std::string_view::npos ? "" : folders.substr(colon + 1);
+    }
+    return false;
+}
 
 // ---- The window: mapped, painted, BEGIN pressed --------------------------
 
@@ -275,23 +477,16 @@ struct Run {
 };
 
 Run runOnce(const XServer& x, Ear* ear, const Program& program, const fs::path& folder,
-            const std::string& jackServer) {
+            const Environment& environment) {
     Run run;
-    if (ear)
-        ear->arm();
     const auto start = SteadyClock::now();
     const pid_t child = fork();
     if (child == 0) {
         if (chdir(folder.c_str()) != 0)
             _exit(127);
-        // What the program says (a JACK client that finds no server says a
-        // lot) would only bury the figures.
-        freopen("/dev/null", "w", stdout);
-        freopen("/dev/null", "w", stderr);
+        quietWith(environment);
         if (!program.libraryPath.empty())
             setenv("LD_LIBRARY_PATH", program.libraryPath.c_str(), 1);
-        setenv("JACK_DEFAULT_SERVER", jackServer.c_str(), 1);
-        setenv("JACK_NO_START_SERVER", "1", 1);
         execl(program.path.c_str(), program.path.c_str(), program.argument,
               static_cast<char*>(nullptr));
         _exit(127);
@@ -316,8 +511,12 @@ Run runOnce(const XServer& x, Ear* ear, const Program& program, const fs::path& 
                 if (isMainWindowOf(x.c, map->window, uint32_t(child), x.pidAtom)) {
                     run.mapped = millisSince(start, now);
                     window = map->window;
-                    if (program.sounds)
+                    if (program.sounds) {
+                        // Nothing before the press is this start's note.
+                        if (ear)
+                            ear->arm();
                         pressBegin(x, window);
+                    }
                     damage = xcb_generate_id(x.c);
                     xcb_damage_create(x.c, damage, window, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
                     xcb_flush(x.c);
@@ -332,8 +531,8 @@ Run runOnce(const XServer& x, Ear* ear, const Program& program, const fs::path& 
             std::free(event);
         }
         if (ear) {
-            ear->connectNewPorts();
-            if (const auto heard = ear->heard(); heard && run.heard < 0)
+            ear->tend();
+            if (const auto heard = ear->heard(); listen && window && heard && run.heard < 0)
                 run.heard = millisSince(start, *heard);
         }
         // The area is read every 5 ms as well: in a loaded run one start
@@ -384,7 +583,7 @@ void printFigure(const char* what, const std::vector<double>& v, double yardstic
 }
 
 void runCase(const char* title, const XServer& x, Ear* ear, const std::vector<Program>& programs,
-             int runs, const fs::path& folder, const std::string& jackServer) {
+             int runs, const fs::path& folder, const Environment& environment) {
     std::vector<Figures> figures(programs.size());
     const double loadBefore = loadAverage();
     for (int i = -1; i < runs; ++i) { // run -1 warms up
@@ -392,7 +591,7 @@ void runCase(const char* title, const XServer& x, Ear* ear, const std::vector<Pr
             // Data files of earlier runs must not be read as this run's.
             fs::remove(folder / "errors.dat");
             fs::remove(folder / "hiscore.dat");
-            const Run run = runOnce(x, ear, programs[p], folder, jackServer);
+            const Run run = runOnce(x, ear, programs[p], folder, environment);
             if (i < 0)
                 continue;
             Figures& f = figures[p];
@@ -439,7 +638,8 @@ void runCase(const char* title, const XServer& x, Ear* ear, const std::vector<Pr
 
 int main(int argc, char** argv) {
     int runs = 10;
-    bool noAudio = true, jack = true, nullMidi = false;
+    bool noAudio = true, jack = true, pulse = true, onlyJack = false, onlyPulse = false;
+    bool nullMidi = false;
     std::string also;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -447,17 +647,26 @@ int main(int argc, char** argv) {
             also = argv[++i];
         else if (a == "--no-jack")
             jack = false;
+        else if (a == "--no-pulse")
+            pulse = false;
         else if (a == "--only-jack")
-            noAudio = false;
+            onlyJack = true;
+        else if (a == "--only-pulse")
+            onlyPulse = true;
         else if (a == "--null-midi")
             nullMidi = true;
         else if (std::atoi(argv[i]) > 0)
             runs = std::atoi(argv[i]);
         else {
-            std::fprintf(stderr, "usage: bench_startup [runs] [--no-jack | --only-jack] "
-                                 "[--null-midi] [--also PROGRAM]\n");
+            std::fprintf(stderr, "usage: bench_startup [runs] [--no-jack] [--no-pulse] "
+                                 "[--only-jack] [--only-pulse] [--null-midi] [--also PROGRAM]\n");
             return 2;
         }
+    }
+    if (onlyJack || onlyPulse) {
+        noAudio = false;
+        jack = onlyJack;
+        pulse = onlyPulse;
     }
     // Looking for a server that is not up yet is no news.
     jack_set_error_function([](const char*) {});
@@ -504,18 +713,34 @@ int main(int argc, char** argv) {
         programs.push_back({also.c_str(), fs::absolute(also).string(), nullptr, "", true});
 
     const std::string suffix = "-" + std::to_string(getpid());
+    // The cases with no JACK server name one that does not run.
+    const Environment noJack = jackEnvironment("tonyx-startup-none" + suffix);
     if (noAudio)
         runCase("No audio server (device 0 refuses at once)", x, nullptr, programs, runs, folder,
-                "tonyx-startup-none" + suffix);
+                noJack);
     if (jack) {
         JackServer server("tonyx-startup-bench" + suffix);
-        Ear ear;
+        JackEar ear;
         if (!server.up() || !ear.open(server.name()))
             std::fprintf(stderr, "bench_startup: the JACK server (jackd, dummy driver) did not "
                                  "come up\n");
         else
             runCase("Device 0 on a JACK server (dummy driver, 48 kHz, 256 frames)", x, &ear,
-                    programs, runs, folder, server.name());
+                    programs, runs, folder, jackEnvironment(server.name()));
+    }
+    if (pulse && !onPath("pulseaudio")) {
+        std::printf("Device 0 on a PulseAudio server: left out, pulseaudio is not installed\n\n");
+    } else if (pulse) {
+        PulseServer server(fs::temp_directory_path() / ("tonyx-startup-pulse" + suffix));
+        PulseEar ear;
+        Environment environment = noJack;
+        environment.emplace_back("XDG_RUNTIME_DIR", server.runtimeFolder());
+        if (!server.up() || !ear.open(server.address(), PulseServer::monitor()))
+            std::fprintf(stderr, "bench_startup: the PulseAudio server (null sink) did not come "
+                                 "up\n");
+        else
+            runCase("Device 0 on a PulseAudio server (null sink, 48 kHz)", x, &ear, programs, runs,
+                    folder, environment);
     }
     fs::remove_all(folder);
     xcb_disconnect(x.c);
