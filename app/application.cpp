@@ -212,6 +212,9 @@ int runTonyx(QApplication& app, Clock& clock, const char* midiLibrary,
     {
         AfterFirstPaint later(Form1, [&] {
             Form1->showKeyGuide();
+            // Device 0 first: the synthesizer loads its soundfont on a thread
+            // of its own while the windows are made.
+            runHandler([] { Form1->openOutput(); });
             try {
                 createHiddenWindows(*Form1, readme);
             } catch (const std::exception& e) {
@@ -223,7 +226,6 @@ int runTonyx(QApplication& app, Clock& clock, const char* midiLibrary,
                 app.exit(1);
                 return;
             }
-            runHandler([] { Form1->openOutput(); });
             if (windowsMade)
                 windowsMade();
             if (afterFirstPaint)
