@@ -178,15 +178,14 @@ void showStartupError(const std::string& message) {
 int runTonyx(QApplication& app, Clock& clock, const char* midiLibrary,
              const std::function<void()>& windowsMade,
              const std::function<void()>& afterFirstPaint) {
-    // Only the main window and its Key Guide show at once: the other
-    // windows are made right after the first paint, before any input can
+    // Only the main window is made for the first paint: the Key Guide and
+    // the other windows are made right after it, before any input can
     // reach them. readme.txt is read now all the same, so that a start
     // without it still ends before any window shows.
     QString readme;
     try {
-        TForm1& main = *create(Form1, clock, midiLibrary, true);
+        create(Form1, clock, midiLibrary, true);
         readme = TReadmeBox::readText();
-        createKeyGuide(main);
     } catch (const std::exception& e) {
         // Whatever stops start-up ends the program after its message; the
         // windows made so far go without ever being shown.
@@ -211,6 +210,7 @@ int runTonyx(QApplication& app, Clock& clock, const char* midiLibrary,
     int result = 0;
     {
         AfterFirstPaint later(Form1, [&] {
+            createKeyGuide(*Form1);
             Form1->showKeyGuide();
             // Device 0 first: the synthesizer loads its soundfont on a thread
             // of its own while the windows are made.

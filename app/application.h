@@ -51,13 +51,13 @@ void destroyWindows();
 // event loop until the main window closes. When start-up fails (no
 // readme.txt, no MIDI library or one without every entry point) the message
 // is shown (and written to stderr), no window is left, and the result is 1.
-// Only the main window and its Key Guide are made before the show; right
-// after the main window's first paint, and before any input is handled, the
-// other windows are made (in their order) and device 0 is opened, the device
-// list filled and the sound controls made: the window shows without waiting
-// for them, nor for the synthesizer and its audio.
-// windowsMade, when given, runs once the shown windows exist, before they
-// show, and again once every window exists and device 0 is open;
+// Only the main window is made before the show; right after its first
+// paint, and before any input is handled, the Key Guide is made and shown,
+// device 0 is opened, the device list filled and the sound controls made,
+// and the other windows are made (in their order): the window shows without
+// waiting for them, nor for the synthesizer and its audio.
+// windowsMade, when given, runs once the main window exists, before it
+// shows, and again once every window exists and device 0 is open;
 // afterFirstPaint, when given, runs then too, for what the window needs not
 // have when it first shows.
 int runTonyx(QApplication& app, Clock& clock = SystemClock::instance(),

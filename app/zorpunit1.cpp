@@ -314,13 +314,15 @@ void TForm1::FormShow() {
     // The window's outer edges, frame included.
     frame::setOuterSize(
         this, QSize(RadioGroup->x() + design::px(120), SetupListBox->y() + design::px(160)));
-    if (!placed_ && HelpForm) {
+    if (!placed_ && (HelpForm || keyGuideLater_)) {
         // The first time, stand where the Key Guide fits above the window.
         placed_ = true;
         if (const QScreen* s = screen()) {
             const QRect avail = s->availableGeometry();
             const QSize outer = frame::outerSize(this);
-            const int guideHeight = frame::outerSize(HelpForm).height();
+            // The guide may be made only once this window has painted.
+            const int guideHeight = HelpForm ? frame::outerSize(HelpForm).height()
+                                             : THelpForm::designedOuterSize().height();
             const int pairHeight = outer.height() + guideHeight;
             move(avail.left() + std::max(0, (avail.width() - outer.width()) / 2),
                  avail.top() + std::max(0, (avail.height() - pairHeight) / 2) + guideHeight);

@@ -68,8 +68,7 @@ THelpForm::THelpForm(QWidget* parent) : QDialog(parent) {
     Image1->setScaledContents(true);
     design::place(Image1, 1, 0, keyguide::kWidth, keyguide::kHeight);
 
-    frame::setOuterSize(
-        this, QSize(design::px(keyguide::kWidth + 14), design::px(keyguide::kHeight + 35)));
+    frame::setOuterSize(this, designedOuterSize());
     // Frames come with the window manager once the windows are on the
     // screen: the guide takes its place again then.
     frame::whenFramed(this, [this] { FormShow(); });
@@ -93,6 +92,10 @@ THelpForm::THelpForm(QWidget* parent) : QDialog(parent) {
     }
     for (auto& deadline : markerDeadlines)
         deadline = -1;
+}
+
+QSize THelpForm::designedOuterSize() {
+    return {design::px(keyguide::kWidth + 14), design::px(keyguide::kHeight + 35)};
 }
 
 bool THelpForm::guideVisible() const {

@@ -19,6 +19,9 @@ public:
     QLabel* Image1 = nullptr;
     QLabel* markers[12] = {};
 
+    // The guide's size, frame included, as the window is made with it.
+    [[nodiscard]] static QSize designedOuterSize();
+
     // The window the guide stands above when shown (the main window).
     void setAnchorWindow(QWidget* anchor);
     [[nodiscard]] QWidget* anchorWindow() const { return anchor_; }
