@@ -6,7 +6,7 @@
 
 #include <memory>
 
-class QLocalServer;
+class QSocketNotifier;
 class QWidget;
 
 // One program per data folder, so that two never rewrite the same
@@ -49,10 +49,12 @@ signals:
 private:
     bool tryToHold();
     void answer();
+    void stopListening();
 
     QString base_;
     std::unique_ptr<QLockFile> lock_;
-    QLocalServer* server_ = nullptr;
+    int listener_ = -1;
+    QSocketNotifier* notifier_ = nullptr;
 };
 
 // Brings the main window (and a dialog open over it) to the front.

@@ -23,7 +23,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 # Found from the binaries: the toolkit, the MIDI library's RtMidi, JACK and
 # ALSA, the C runtime; given by hand: what is loaded at run time.
-for dep in libc6 libstdc++6 libqt6widgets6 libqt6network6 librtmidi6 libjack libasound2 \
+for dep in libc6 libstdc++6 libqt6widgets6 librtmidi6 libjack libasound2 \
            libfluidsynth3 timgm6mb-soundfont qt6-qpa-plugins; do
   grep -q "\(^\|, \)$dep" <<<"$depends" || fail "Depends lacks $dep"
 done
