@@ -17,7 +17,6 @@
 #include <QMessageBox>
 
 #include <cstdio>
-#include <optional>
 
 namespace {
 
@@ -110,20 +109,16 @@ void runHandler(const std::function<void()>& handler) {
 
 namespace {
 
-// The windows that only a menu item or a drill's end shows, in their order.
-// The readme window reads its file in its turn, or takes the text read
-// before.
-void createHiddenWindows(TForm1& main, const std::optional<QString>& readme) {
+// The windows that only a menu item or a drill's end shows, in their order;
+// the readme window shows the file's text, read before.
+void createHiddenWindows(TForm1& main, const QString& readme) {
     create(Form2, main);
     create(ErrorReport);
     // "No printer" and print failures reach the user like every other message.
     ErrorReport->setNotifier(
         [](const QString& text) { TonyxApplication::showError(text.toStdString()); });
     create(FilterQueryForm);
-    if (readme)
-        create(ReadmeBox, *readme);
-    else
-        create(ReadmeBox);
+    create(ReadmeBox, readme);
     create(Yellow);
     create(SettingsForm, main);
     create(NewFilterForm, main);
@@ -146,7 +141,7 @@ void createKeyGuide(TForm1& main) {
 
 void createWindows(Clock& clock, const char* midiLibrary, bool openOutputLater) {
     TForm1& main = *create(Form1, clock, midiLibrary, openOutputLater);
-    createHiddenWindows(main, std::nullopt);
+    createHiddenWindows(main, TReadmeBox::readText());
     createKeyGuide(main);
 }
 
@@ -215,17 +210,7 @@ int runTonyx(QApplication& app, Clock& clock, const char* midiLibrary,
             // Device 0 first: the synthesizer loads its soundfont on a thread
             // of its own while the windows are made.
             runHandler([] { Form1->openOutput(); });
-            try {
-                createHiddenWindows(*Form1, readme);
-            } catch (const std::exception& e) {
-                // As a failure before the show: no window stays, and the
-                // program ends with the message.
-                for (QWidget* w : QApplication::topLevelWidgets())
-                    w->hide();
-                showStartupError(e.what());
-                app.exit(1);
-                return;
-            }
+            runHandler([&readme] { createHiddenWindows(*Form1, readme); });
             if (windowsMade)
                 windowsMade();
             if (afterFirstPaint)

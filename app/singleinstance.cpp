@@ -11,8 +11,8 @@
 #include <QWidget>
 
 #include <cerrno>
-#include <memory>
 #include <cstring>
+#include <memory>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
